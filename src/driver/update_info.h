@@ -1,0 +1,36 @@
+// The record of one update run and the driver's process-wide flags.
+#pragma once
+
+#include <cstdint>
+
+#include "manifest/store.h"
+
+namespace upd {
+
+inline constexpr std::uint32_t UPD_FORCE = 0x001;            // -f: skip the timestamp check
+inline constexpr std::uint32_t UPD_MSG_ALL = 0x002;          // -mm
+inline constexpr std::uint32_t UPD_MSG = 0x004;              // -m
+inline constexpr std::uint32_t UPD_SSL_CHECK = 0x008;        // -s: verify the manifest signature
+inline constexpr std::uint32_t UPD_DEVICE_SET = 0x010;       // a value followed -d
+inline constexpr std::uint32_t UPD_TIMESTAMP_SET = 0x020;    // a value followed -t
+inline constexpr std::uint32_t UPD_HELP = 0x040;             // -h
+inline constexpr std::uint32_t UPD_TIMESTAMP_OLDER = 0x100;  // a transfer found an older build
+inline constexpr std::uint32_t UPD_TIMESTAMP_SAME = 0x200;   // a transfer found the same build
+
+inline constexpr int kDeviceSize = 64;     // at most 63 characters
+inline constexpr int kTimestampSize = 32;  // at most 31 characters
+
+struct UpdateInfo {
+  char device[kDeviceSize];        // block device node of the medium
+  char timestamp[kTimestampSize];  // -t value, "" when not given
+  std::int32_t error;              // 0 = none
+  Section* sections;               // the step sequence, owned by the driver
+  std::uint32_t flags;             // UPD_* bits
+};
+
+/// The medium is mounted at "/mnt".
+extern bool Mounted;
+/// The manifest store holds the loaded manifest.
+extern bool AuxInfo;
+
+}  // namespace upd

@@ -1,0 +1,143 @@
+#include "fileutil/fileops.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace upd {
+
+namespace {
+
+std::string HostPath(const char* path) { return platform::Current().Resolve(path); }
+
+constexpr std::size_t kSamePathChars = 512;
+constexpr std::size_t kCopyBlock = 2048;
+
+// Folds ASCII letters only, whatever the process locale says.
+constexpr char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+constexpr char NormalisePathChar(char c) { return c == '\\' ? '/' : FoldAscii(c); }
+
+}  // namespace
+
+int exists(const char* path) {
+  if (path == nullptr || *path == '\0') return 0;
+  return ::access(HostPath(path).c_str(), F_OK) == 0 ? 1 : 0;
+}
+
+std::int32_t filelen(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return -1;
+  // A size that a signed 32-bit number cannot carry is reported as unknown
+  // rather than wrapped into a wrong (possibly negative) length.
+  if (st.st_size < 0 || st.st_size > std::numeric_limits<std::int32_t>::max()) return -1;
+  return static_cast<std::int32_t>(st.st_size);
+}
+
+std::int32_t filelen_fp(std::FILE* stream) {
+  if (stream == nullptr) return -1;
+  return filelen(::fileno(stream));
+}
+
+int isord(const char* path) {
+  if (path == nullptr) return 0;
+  struct stat st {};
+  if (::stat(HostPath(path).c_str(), &st) != 0) return 0;
+  return (st.st_mode & 0x8000U) != 0 ? 1 : 0;
+}
+
+int RemoveFile(const char* path) {
+  if (path == nullptr) return 0;
+  return ::unlink(HostPath(path).c_str()) == 0 ? 1 : 0;
+}
+
+int Rename(const char* oldName, const char* newName) {
+  if (oldName == nullptr || *oldName == '\0') return kRenameNoOldName;
+  if (newName == nullptr || *newName == '\0') return kRenameNoNewName;
+  if (exists(oldName) == 0) return kRenameOldMissing;
+  if (exists(newName) != 0) return kRenameNewExists;
+  if (::rename(HostPath(oldName).c_str(), HostPath(newName).c_str()) == 0) return kRenameOk;
+  switch (errno) {
+    case EACCES:
+      return kRenameAccess;
+    case EXDEV:
+      return kRenameCrossDevice;
+    case ENOENT:
+      return kRenameNoEntry;
+    default:
+      return kRenameOther;
+  }
+}
+
+int SamePath(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return 0;
+  const std::size_t lenA = ::strnlen(a, kSamePathChars);
+  const std::size_t lenB = ::strnlen(b, kSamePathChars);
+  if (lenA != lenB) return 0;
+  for (std::size_t i = 0; i < lenA; ++i) {
+    if (NormalisePathChar(a[i]) != NormalisePathChar(b[i])) return 0;
+  }
+  return 1;
+}
+
+int CopyFile(const char* src, const char* dst) {
+  if (src == nullptr || dst == nullptr) return 0;
+  if (SamePath(src, dst) != 0) return 0;
+  if (exists(dst) != 0 && isord(dst) == 0) return 0;
+  if (exists(src) == 0 || isord(src) == 0) return 0;
+
+  FilePtr out(OpenFile(dst, "wb"));
+  if (!out) return 0;
+  FilePtr in(OpenFile(src, "rb"));
+  if (!in) return 0;
+
+  std::array<char, kCopyBlock> block{};
+  for (;;) {
+    const std::size_t got = std::fread(block.data(), 1, block.size(), in.get());
+    if (std::ferror(in.get()) != 0) return 0;
+    if (got == 0) break;
+    const std::size_t put = std::fwrite(block.data(), 1, got, out.get());
+    if (std::ferror(out.get()) != 0 || put != got) return 0;
+    if (std::feof(in.get()) != 0) break;
+  }
+
+  // Close the destination first: its close is where a full device shows.
+  const bool outClosed = std::fclose(out.release()) == 0;
+  const bool inClosed = std::fclose(in.release()) == 0;
+  platform::Current().Sync();
+  return outClosed && inClosed ? 1 : 0;
+}
+
+std::FILE* OpenFile(const char* path, const char* mode) {
+  if (path == nullptr || mode == nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  return std::fopen(HostPath(path).c_str(), mode);
+}
+
+void FileCloser::operator()(std::FILE* stream) const noexcept {
+  if (stream != nullptr) std::fclose(stream);
+}
+
+int MakeDirectory(const char* path, mode_t mode) {
+  if (path == nullptr) return EINVAL;
+  return ::mkdir(HostPath(path).c_str(), mode) == 0 ? 0 : errno;
+}
+
+int SetMode(const char* path, mode_t mode) {
+  if (path == nullptr) return EINVAL;
+  return ::chmod(HostPath(path).c_str(), mode) == 0 ? 0 : errno;
+}
+
+}  // namespace upd

@@ -1,0 +1,78 @@
+// File operations by path: the only code that opens, tests, renames, removes or
+// creates files by name. Every path goes through the platform seam first, so a
+// simulated instrument sees its own files.
+//
+// Truth results are 1 and 0. Nothing here prints or sets an error code of its own.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+namespace upd {
+
+/// 1 when `path` is non-null, non-empty and names an existing entry of any kind
+/// (links followed, so a dangling link does not exist); else 0.
+[[nodiscard]] int exists(const char* path);
+
+/// Size of the open descriptor `fd` in bytes; -1 when fstat fails or the size
+/// does not fit a signed 32-bit number.
+[[nodiscard]] std::int32_t filelen(int fd);
+
+/// filelen() of the descriptor under `stream`; the stream is not flushed first.
+/// -1 for a null stream.
+[[nodiscard]] std::int32_t filelen_fp(std::FILE* stream);
+
+/// 1 when stat(path) succeeds (links followed) and the mode has the regular-file
+/// bit 0x8000 set; else 0.
+[[nodiscard]] int isord(const char* path);
+
+/// Removes one directory entry (never a directory). 1 when removed, else 0.
+[[nodiscard]] int RemoveFile(const char* path);
+
+/// Rename results, tested in this order.
+inline constexpr int kRenameOk = 0;
+inline constexpr int kRenameNoOldName = -7;    // oldName null or empty
+inline constexpr int kRenameNoNewName = -5;    // newName null or empty
+inline constexpr int kRenameOldMissing = -6;   // oldName does not exist
+inline constexpr int kRenameNewExists = -4;    // newName exists; nothing changed
+inline constexpr int kRenameAccess = -1;       // rename failed with EACCES
+inline constexpr int kRenameCrossDevice = -3;  // rename failed with EXDEV
+inline constexpr int kRenameNoEntry = -2;      // rename failed with ENOENT
+inline constexpr int kRenameOther = -8;        // rename failed otherwise
+
+/// Renames within one file system and never replaces an existing entry.
+/// Returns kRenameOk or one of the negative codes above.
+[[nodiscard]] int Rename(const char* oldName, const char* newName);
+
+/// 1 when `a` and `b` are the same text after turning backslashes into slashes
+/// and folding ASCII letters, comparing at most their first 512 characters.
+/// No other normalisation: "a//b", "./a" and "a/" differ from "a/b", "a", "a".
+[[nodiscard]] int SamePath(const char* a, const char* b);
+
+/// Copies the regular file `src` to `dst` (created or truncated) through a
+/// 2048-byte buffer, then syncs. 1 on success, 0 on failure. Refuses, touching
+/// nothing, when the two are the same path (SamePath), when `dst` exists and is
+/// not a regular file, or when `src` is missing or not a regular file. A failure
+/// after `dst` was opened leaves it behind with what had been written.
+[[nodiscard]] int CopyFile(const char* src, const char* dst);
+
+/// fopen() of an instrument path; nullptr on failure (errno set).
+[[nodiscard]] std::FILE* OpenFile(const char* path, const char* mode);
+
+/// Closes a stream held by FilePtr.
+struct FileCloser {
+  void operator()(std::FILE* stream) const noexcept;
+};
+/// Owns an open stream; closes it when it goes out of scope.
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+/// mkdir() of an instrument path. Returns 0 or the errno value of the failure.
+[[nodiscard]] int MakeDirectory(const char* path, mode_t mode);
+
+/// chmod() of an instrument path. Returns 0 or the errno value of the failure.
+[[nodiscard]] int SetMode(const char* path, mode_t mode);
+
+}  // namespace upd

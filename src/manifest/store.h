@@ -1,0 +1,78 @@
+// The manifest store: the parsed update manifest, process-wide, filled once by
+// the reader and read through GetAuxInfo by the runner and every operation.
+// Also the Section list, the ordered steps the driver executes.
+//
+// Nodes and their strings are malloc'd; each list type has one release function
+// that frees every node and nulls the caller's head. Names compare exactly and
+// case-sensitively, byte for byte.
+#pragma once
+
+#include <string_view>
+
+namespace upd {
+
+/// One name=value entry of a section, in file order.
+struct AuxEntry {
+  char* name;   // owned key
+  char* value;  // owned value, possibly empty, never null
+  AuxEntry* next;
+};
+
+/// One manifest section, in file order.
+struct AuxSection {
+  char* name;  // owned name: the whole header line
+  AuxEntry* entries;
+  AuxSection* next;
+};
+
+/// One step of the update sequence: the name of a manifest section.
+struct Section {
+  char* name;  // owned
+  Section* next;
+};
+
+/// The store's root; null while the store is empty.
+extern AuxSection* aux_Section;
+
+/// Looks up `key` in the first section named `section` (a later section of the
+/// same name is never searched), taking the first entry of that key.
+///   - no such section or key: returns 1, *found = false, dst untouched;
+///   - value shorter than dstSize characters: copies it with its NUL, *found = true, 1;
+///   - value of dstSize characters or more: returns 0, *found = true, dst untouched.
+/// Example: value "abc" fits dstSize 4 but not dstSize 3.
+[[nodiscard]] int GetAuxInfo(const char* section, const char* key, char* dst, int dstSize,
+                             bool* found);
+
+/// Copies the name of section number `index` (from 0, store order).
+///   - negative index: returns 0, *found = false;
+///   - index past the last section: returns 1, *found = false;
+///   - name of dstSize characters or more: returns 0, *found = false, dst untouched;
+///   - otherwise: copies it, *found = true, 1.
+[[nodiscard]] int GetSection(int index, char* dst, int dstSize, bool* found);
+
+/// Releases the whole store and nulls aux_Section; harmless on an empty store.
+void FreeAuxInfo();
+
+/// Visits every section and entry in store order; writes nothing.
+void ShowAuxInfo();
+
+/// Releases every node of the list and nulls *head; a null `head` is ignored.
+void FreeSectionList(Section** head);
+
+// Building blocks for the reader and the sequence expansion.
+
+/// Frees a section list that is not (or no longer) the store's.
+void FreeAuxSections(AuxSection* head);
+
+/// A new section node named `name`, no entries; nullptr when memory runs out.
+[[nodiscard]] AuxSection* NewAuxSection(std::string_view name);
+
+/// Appends an entry to `section`'s entries. 1 on success, 0 when memory runs out.
+[[nodiscard]] int AppendAuxEntry(AuxSection* section, std::string_view name,
+                                 std::string_view value);
+
+/// Appends a step named `name` at the end of the list at *head.
+/// 1 on success, 0 when memory runs out.
+[[nodiscard]] int AppendSection(Section** head, std::string_view name);
+
+}  // namespace upd

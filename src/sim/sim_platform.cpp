@@ -1,0 +1,149 @@
+#include "sim/sim_platform.h"
+
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "driver/instrument_paths.h"
+#include "sim/sim_main.h"
+#include "sim/sim_paths.h"
+
+namespace upd::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ErrnoName(int error) {
+  if (error == 0) return "0";
+  const char* name = ::strerrorname_np(error);
+  return name != nullptr ? name : std::to_string(error);
+}
+
+std::string StatusText(int status) {
+  if (status == -1) return "-1";
+  if (WIFEXITED(status)) return std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+  return std::to_string(status);
+}
+
+int RunShell(const std::string& command) {
+  // Our buffered output must come before anything the command prints.
+  std::fflush(nullptr);
+  return std::system(command.c_str());
+}
+
+}  // namespace
+
+void ReapDescendants() {
+  for (;;) {
+    if (::waitpid(-1, nullptr, 0) == -1 && errno != EINTR) return;
+  }
+}
+
+SimPlatform::SimPlatform(Instrument instrument, CommandMode mode)
+    : instrument_(std::move(instrument)), mode_(mode) {}
+
+std::string SimPlatform::Resolve(std::string_view path) const { return instrument_.Host(path); }
+
+int SimPlatform::Mount(const char* source, const char* target, const char* fstype,
+                       unsigned long flags) {
+  const std::string point = instrument_.Host(target);
+  const std::string node = instrument_.Host(source);
+  std::error_code ec;
+  int result = 0;
+  if (fs::is_symlink(fs::symlink_status(point, ec))) {
+    result = EBUSY;  // a medium is mounted there already
+  } else if (!fs::is_directory(point, ec)) {
+    result = ENOENT;
+  } else if (!fs::is_empty(point, ec)) {
+    result = EBUSY;  // the simulation cannot cover files: a mount point must be empty
+  } else if (!fs::exists(node, ec)) {
+    result = ENOENT;
+  } else if (!fs::is_directory(node, ec)) {
+    result = ENOTBLK;
+  } else {
+    // The mount is a link from the mount point to the medium itself, so it
+    // outlasts the device node and the run, as a real mount does.
+    const fs::path medium = fs::canonical(node, ec);
+    fs::remove(point, ec);
+    if (!ec) fs::create_directory_symlink(medium, point, ec);
+    if (ec) result = EIO;
+  }
+  instrument_.Record(std::string("mount ") + source + ' ' + target + ' ' + fstype + ' ' +
+                     std::to_string(flags) + " -> " + ErrnoName(result));
+  return result;
+}
+
+int SimPlatform::Unmount(const char* target) {
+  const std::string point = instrument_.Host(target);
+  std::error_code ec;
+  int result = 0;
+  if (!fs::is_symlink(fs::symlink_status(point, ec))) {
+    result = EINVAL;  // nothing is mounted there
+  } else {
+    fs::remove(point, ec);
+    if (!ec) fs::create_directory(point, ec);
+    if (ec) result = EIO;
+  }
+  instrument_.Record(std::string("umount ") + target + " -> " + ErrnoName(result));
+  return result;
+}
+
+int SimPlatform::RunCommand(platform::CommandKind kind, const char* command) {
+  return kind == platform::CommandKind::kInstrument ? RunInstrumentProgram(command)
+                                                    : RunManifestCommand(command);
+}
+
+int SimPlatform::RunInstrumentProgram(const char* command) {
+  // The program is the command's first word, an instrument path: run the stub
+  // that stands for it and leave the rest of the command line to the shell.
+  const std::string_view text = command;
+  const std::size_t end = std::min(text.find(' '), text.size());
+  const std::string_view program = text.substr(0, end);
+  const int status = RunShell(ShellQuote(instrument_.Host(program)) + std::string(text.substr(end)));
+
+  // The technician pulls the stick as soon as the display asks for it.
+  if (program == kSplashProgram &&
+      instrument_.LastEvent() == "display Please remove USB device.") {
+    instrument_.Unplug();
+    awaitingUnplug_ = true;
+  }
+  return status;
+}
+
+int SimPlatform::RunManifestCommand(const char* command) {
+  if (mode_ == CommandMode::kRecord) {
+    instrument_.Record(std::string("command ") + command + " -> recorded");
+    return 0;
+  }
+  const int status = RunShell(command);
+  instrument_.Record(std::string("command ") + command + " -> " + StatusText(status));
+  return status;
+}
+
+void SimPlatform::Sync() { instrument_.Record("sync"); }
+
+void SimPlatform::Sleep(unsigned seconds) {
+  instrument_.Record("sleep " + std::to_string(seconds));
+  if (!awaitingUnplug_) return;
+  waited_ += seconds;
+  if (waited_ < kUnplugPatience) return;
+  // Every stick is out and the updater still waits: on the instrument it would
+  // wait forever.
+  std::fflush(nullptr);
+  std::fprintf(stderr,
+               "update-sim: the updater still waits for the USB device to go after %u simulated "
+               "seconds; ending the run\n",
+               waited_);
+  ReapDescendants();
+  std::exit(kExitWaitsForever);
+}
+
+}  // namespace upd::sim

@@ -1,0 +1,47 @@
+// The simulated instrument's side of the platform seam.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "sim/instrument.h"
+
+namespace upd::sim {
+
+/// What becomes of the commands that a manifest names.
+enum class CommandMode { kRecord, kRun };
+
+/// Maps every path under the instrument's directory, mounts by linking the
+/// medium at DIR/mnt, runs the instrument's programs as the stubs in DIR, records
+/// or runs manifest commands, and writes every event to the timeline. Sleep is
+/// simulated time; the technician pulls the stick when asked to.
+class SimPlatform final : public platform::Platform {
+ public:
+  SimPlatform(Instrument instrument, CommandMode mode);
+
+  [[nodiscard]] std::string Resolve(std::string_view path) const override;
+  [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
+                          unsigned long flags) override;
+  [[nodiscard]] int Unmount(const char* target) override;
+  int RunCommand(platform::CommandKind kind, const char* command) override;
+  void Sync() override;
+  void Sleep(unsigned seconds) override;
+
+  /// Seconds of simulated waiting for the stick to go after which a run ends.
+  static constexpr unsigned kUnplugPatience = 3600;
+
+ private:
+  int RunInstrumentProgram(const char* command);
+  int RunManifestCommand(const char* command);
+
+  Instrument instrument_;
+  CommandMode mode_;
+  bool awaitingUnplug_ = false;
+  unsigned waited_ = 0;
+};
+
+/// Waits until every process that the run started, in the background too, has
+/// ended (update-sim adopts them as their subreaper).
+void ReapDescendants();
+
+}  // namespace upd::sim

@@ -126,10 +126,7 @@ int Run(const std::vector<std::string_view>& args) {
 }  // namespace
 
 int SimMain(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return kExitBadUse;
-  }
+  if (argc < 2) return BadUse("no subcommand (init, plug, unplug or run; --help shows usage)");
   const std::string_view command = argv[1];
   const std::vector<std::string_view> args(argv + 2, argv + argc);
   if (command == "-h" || command == "--help") {

@@ -1,6 +1,7 @@
 #include "sim/sim_platform.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -33,10 +34,24 @@ std::string StatusText(int status) {
   return std::to_string(status);
 }
 
-int RunShell(const std::string& command) {
+// Runs `command` with /bin/sh in the instrument's directory, with
+// UPDATE_SIM_ROOT naming it, and waits; the wait status as system() gives it.
+int RunShell(const std::string& root, const std::string& command) {
   // Our buffered output must come before anything the command prints.
   std::fflush(nullptr);
-  return std::system(command.c_str());
+  const pid_t child = ::fork();
+  if (child == -1) return -1;
+  if (child == 0) {
+    if (::chdir(root.c_str()) != 0) ::_exit(127);
+    ::setenv("UPDATE_SIM_ROOT", root.c_str(), 1);
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) == -1) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
 }
 
 }  // namespace
@@ -107,7 +122,8 @@ int SimPlatform::RunInstrumentProgram(const char* command) {
   const std::string_view text = command;
   const std::size_t end = std::min(text.find(' '), text.size());
   const std::string_view program = text.substr(0, end);
-  const int status = RunShell(ShellQuote(instrument_.Host(program)) + std::string(text.substr(end)));
+  const int status = RunShell(instrument_.root(),
+                              ShellQuote(instrument_.Host(program)) + std::string(text.substr(end)));
 
   // The technician pulls the stick as soon as the display asks for it.
   if (program == kSplashProgram &&
@@ -123,7 +139,7 @@ int SimPlatform::RunManifestCommand(const char* command) {
     instrument_.Record(std::string("command ") + command + " -> recorded");
     return 0;
   }
-  const int status = RunShell(command);
+  const int status = RunShell(instrument_.root(), command);
   instrument_.Record(std::string("command ") + command + " -> " + StatusText(status));
   return status;
 }

@@ -1,0 +1,88 @@
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver/error_codes.h"
+#include "driver/startup.h"
+
+namespace upd {
+namespace {
+
+struct Parsed {
+  int result;
+  UpdateInfo info;
+};
+
+Parsed Parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "update");
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  Parsed parsed{0, NewUpdateInfo()};
+  std::memset(parsed.info.device, 0, sizeof parsed.info.device);
+  parsed.result = ReadCommandLine(static_cast<int>(args.size()), argv.data(), &parsed.info);
+  return parsed;
+}
+
+TEST(CommandLine, SetsOneFlagPerOptionAndIgnoresOthers) {
+  const Parsed p = Parse({"-s", "-f", "-h", "-m", "-mm", "--force", "-x", "S", "-F"});
+  EXPECT_EQ(p.result, 0);
+  EXPECT_EQ(p.info.flags, UPD_SSL_CHECK | UPD_FORCE | UPD_HELP | UPD_MSG | UPD_MSG_ALL);
+  EXPECT_STREQ(p.info.timestamp, "");
+}
+
+TEST(CommandLine, PendingValuesFollowTheirOption) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* device;
+    const char* timestamp;
+    std::uint32_t flags;
+  };
+  const Case cases[] = {
+      {{"-d", "/dev/sda1"}, "/dev/sda1", "", UPD_DEVICE_SET},
+      {{"-t", "2019-05-21 08:19:37"}, "", "2019-05-21 08:19:37", UPD_TIMESTAMP_SET},
+      // A device value is also looked at as an option.
+      {{"-d", "-f"}, "-f", "", UPD_DEVICE_SET | UPD_FORCE},
+      {{"-d", "-t", "X"}, "-t", "X", UPD_DEVICE_SET | UPD_TIMESTAMP_SET},
+      // A timestamp value is not.
+      {{"-t", "-d"}, "", "-d", UPD_TIMESTAMP_SET},
+      {{"-t", "-d", "/dev/x"}, "", "-d", UPD_TIMESTAMP_SET},
+      // A trailing -d or -t sets nothing.
+      {{"-d"}, "", "", 0},
+      {{"-f", "-t"}, "", "", UPD_FORCE},
+      // The last of repeated values wins.
+      {{"-d", "/dev/a", "-d", "/dev/b"}, "/dev/b", "", UPD_DEVICE_SET},
+  };
+  for (const Case& c : cases) {
+    const Parsed p = Parse(c.args);
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    EXPECT_EQ(p.result, 0);
+    EXPECT_STREQ(p.info.device, c.device);
+    EXPECT_STREQ(p.info.timestamp, c.timestamp);
+    EXPECT_EQ(p.info.flags, c.flags);
+  }
+}
+
+TEST(CommandLine, OverLongValuesStopAtOnce) {
+  const std::string device63(63, 'd');
+  const std::string timestamp31(31, 't');
+  EXPECT_EQ(Parse({"-d", device63}).result, 0);
+  EXPECT_STREQ(Parse({"-d", device63}).info.device, device63.c_str());
+  EXPECT_EQ(Parse({"-t", timestamp31}).result, 0);
+  EXPECT_STREQ(Parse({"-t", timestamp31}).info.timestamp, timestamp31.c_str());
+
+  // Later arguments are not looked at once a value is too long.
+  const Parsed longDevice = Parse({"-d", device63 + "d", "-f"});
+  EXPECT_EQ(longDevice.result, kErrDeviceArg);
+  EXPECT_EQ(longDevice.info.flags & UPD_FORCE, 0U);
+  EXPECT_EQ(longDevice.info.flags & UPD_DEVICE_SET, 0U);
+
+  const Parsed longTimestamp = Parse({"-h", "-t", timestamp31 + "t", "-s"});
+  EXPECT_EQ(longTimestamp.result, kErrTimestampArg);
+  EXPECT_EQ(longTimestamp.info.flags, UPD_HELP);
+}
+
+}  // namespace
+}  // namespace upd

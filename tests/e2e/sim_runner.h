@@ -1,0 +1,39 @@
+// Drives the real update-sim program as a subprocess.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace upd::e2e {
+
+struct Outcome {
+  int status;  // exit status, or -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+/// Runs update-sim with `args` and collects what it printed.
+Outcome Sim(const std::vector<std::string>& args);
+
+/// A fresh simulated instrument made by `update-sim init` in a temporary directory.
+class Instrument {
+ public:
+  Instrument();
+  [[nodiscard]] const std::string& dir() const { return dir_; }
+  [[nodiscard]] std::string Host(const std::string& instrumentPath) const {
+    return dir_ + instrumentPath;
+  }
+  /// A directory beside the instrument that stands for a stick's files.
+  [[nodiscard]] std::string Medium(const std::string& name = "medium") const;
+  /// update-sim run DIR ARGS...
+  Outcome Run(const std::vector<std::string>& args) const;
+  [[nodiscard]] std::vector<std::string> Timeline() const;
+
+ private:
+  test::TempDir temp_;
+  std::string dir_;
+};
+
+}  // namespace upd::e2e

@@ -1,0 +1,125 @@
+#include <filesystem>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "driver/instrument_paths.h"
+#include "fileutil/fileops.h"
+#include "sim/sim_paths.h"
+#include "support/sim_instrument.h"
+
+namespace upd::sim {
+namespace {
+
+namespace fs = std::filesystem;
+using test::WriteFile;
+using ::testing::ElementsAre;
+
+TEST(MapPath, KeepsEveryPathUnderTheRoot) {
+  struct Case {
+    const char* path;
+    const char* mapped;
+  };
+  constexpr Case kCases[] = {
+      {"/mnt/firmware/AuxInfo.txt", "/r/mnt/firmware/AuxInfo.txt"},
+      {"relative/file", "/r/relative/file"},
+      {"/", "/r"},
+      {"/a/./b//c", "/r/a/b/c"},
+      {"/a/../b", "/r/b"},
+      {"/../../etc/passwd", "/r/etc/passwd"},
+      {"../../x", "/r/x"},
+      {"/a/b/../../..", "/r"},
+      {"/home/Corvenal/download/", "/r/home/Corvenal/download/"},
+      {"", ""},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(MapPath("/r", c.path), c.mapped) << c.path;
+}
+
+TEST(ShellQuote, PassesAnyTextAsOneWord) {
+  EXPECT_EQ(ShellQuote("/tmp/a b"), "'/tmp/a b'");
+  EXPECT_EQ(ShellQuote("it's"), "'it'\\''s'");
+}
+
+TEST(Instrument, InitRefusesADirectoryInUseAndOpenRefusesStrangers) {
+  test::TempDir dir;
+  WriteFile(dir / "busy/file", "x");
+  EXPECT_FALSE(Instrument::Init(dir / "busy").empty());
+  EXPECT_FALSE(Instrument::Open(dir / "busy").has_value());
+  EXPECT_TRUE(Instrument::Init(dir / "fresh").empty());
+  EXPECT_TRUE(Instrument::Open(dir / "fresh").has_value());
+}
+
+class SimPlatformTest : public ::testing::Test {
+ protected:
+  test::SimulatedInstrument sim_;
+};
+
+TEST_F(SimPlatformTest, MountFollowsTheDeviceNodeAndOutlastsTheStick) {
+  auto& p = sim_.platform();
+  EXPECT_EQ(p.Mount(kDefaultDevice, kMountPoint, kMediumFsType, 8), ENOENT);
+  const std::string medium = sim_.PlugMedium();
+  WriteFile(medium + "/firmware/AuxInfo.txt", "SectionList\n");
+
+  EXPECT_EQ(p.Mount(kDefaultDevice, kMountPoint, kMediumFsType, 8), 0);
+  EXPECT_EQ(exists("/mnt/firmware/AuxInfo.txt"), 1);
+  EXPECT_EQ(p.Mount(kDefaultDevice, kMountPoint, kMediumFsType, 8), EBUSY);
+
+  sim_.instrument().Unplug();
+  EXPECT_EQ(exists(kDefaultDevice), 0);
+  EXPECT_EQ(exists("/mnt/firmware/AuxInfo.txt"), 1);  // still mounted
+
+  EXPECT_EQ(p.Unmount(kMountPoint), 0);
+  EXPECT_EQ(exists("/mnt/firmware/AuxInfo.txt"), 0);
+  EXPECT_TRUE(fs::is_directory(sim_.Host("/mnt")));
+  EXPECT_TRUE(fs::is_empty(sim_.Host("/mnt")));
+  EXPECT_EQ(p.Unmount(kMountPoint), EINVAL);
+  EXPECT_TRUE(fs::exists(medium + "/firmware/AuxInfo.txt"));
+
+  WriteFile(sim_.Host("/dev/sdz1"), "");
+  EXPECT_EQ(p.Mount("/dev/sdz1", kMountPoint, kMediumFsType, 8), ENOTBLK);
+
+  EXPECT_THAT(sim_.Timeline(),
+              ElementsAre("mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> ENOENT",
+                          "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0",
+                          "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> EBUSY",
+                          "unplug /dev/disk/by-label/CORVENAL", "umount /mnt -> 0",
+                          "umount /mnt -> EINVAL", "mount /dev/sdz1 /mnt vfat 8 -> ENOTBLK"));
+}
+
+TEST_F(SimPlatformTest, PluggingAgainReplacesTheStick) {
+  const std::string first = sim_.Scratch("first");
+  const std::string second = sim_.Scratch("second");
+  fs::create_directories(first);
+  fs::create_directories(second);
+  ASSERT_EQ(sim_.instrument().Plug(first, 1, kDefaultDevice), "");
+  ASSERT_EQ(sim_.instrument().Plug(second, 4, "/dev/sdb1"), "");
+  EXPECT_EQ(exists(kUsbPresencePaths[0]), 0);
+  EXPECT_EQ(exists(kDefaultDevice), 0);
+  EXPECT_EQ(exists(kUsbPresencePaths[3]), 1);
+  EXPECT_EQ(fs::read_symlink(sim_.Host("/dev/sdb1")), fs::path(second));
+  EXPECT_FALSE(sim_.instrument().Plug(sim_.Scratch("nothing"), 1, kDefaultDevice).empty());
+}
+
+TEST_F(SimPlatformTest, ManifestCommandsAreRecordedUnlessRun) {
+  EXPECT_EQ(sim_.platform().RunCommand(platform::CommandKind::kManifest, "touch made-here"), 0);
+  EXPECT_FALSE(fs::exists(sim_.Host("made-here")));
+
+  SimPlatform running(sim_.instrument(), CommandMode::kRun);
+  const int ok = running.RunCommand(platform::CommandKind::kManifest,
+                                    "test \"$UPDATE_SIM_ROOT\" = \"$PWD\" && touch made-here");
+  EXPECT_EQ(ok, 0);
+  EXPECT_TRUE(fs::exists(sim_.Host("made-here")));
+  const int failed = running.RunCommand(platform::CommandKind::kManifest, "exit 3");
+  EXPECT_TRUE(WIFEXITED(failed));
+  EXPECT_EQ(WEXITSTATUS(failed), 3);
+  running.RunCommand(platform::CommandKind::kManifest, "kill -9 $$");
+
+  EXPECT_THAT(sim_.Timeline(),
+              ElementsAre("command touch made-here -> recorded",
+                          "command test \"$UPDATE_SIM_ROOT\" = \"$PWD\" && touch made-here -> 0",
+                          "command exit 3 -> 3", "command kill -9 $$ -> signal 9"));
+}
+
+}  // namespace
+}  // namespace upd::sim

@@ -1,4 +1,6 @@
 // The firmware updater as it runs on the instrument.
 #include "driver/startup.h"
 
-int main(int argc, char** argv) { return upd::UpdateMain(argc, argv); }
+int main(int argc, char** argv) {
+  return upd::UpdateMain(argc, argv);
+}

@@ -6,8 +6,8 @@
 
 namespace upd {
 
-inline constexpr int kMessageSize = 120;       // messages composed for the display
-inline constexpr int kCommandSize = 512;       // shell commands composed here
+inline constexpr int kMessageSize = 120;  // messages composed for the display
+inline constexpr int kCommandSize = 512;  // shell commands composed here
 
 /// Reports `code` and, with `abort`, ends the run in order. Always returns 1,
 /// which the caller returns from main at once.

@@ -42,7 +42,7 @@ struct OptionFlag {
 };
 
 constexpr OptionFlag kOptionFlags[] = {
-    {"-s", UPD_SSL_CHECK}, {"-f", UPD_FORCE}, {"-h", UPD_HELP},
+    {"-s", UPD_SSL_CHECK}, {"-f", UPD_FORCE},    {"-h", UPD_HELP},
     {"-m", UPD_MSG},       {"-mm", UPD_MSG_ALL},
 };
 

@@ -16,7 +16,9 @@ namespace upd {
 
 namespace {
 
-std::string HostPath(const char* path) { return platform::Current().Resolve(path); }
+std::string HostPath(const char* path) {
+  return platform::Current().Resolve(path);
+}
 
 constexpr std::size_t kSamePathChars = 512;
 constexpr std::size_t kCopyBlock = 2048;
@@ -26,7 +28,9 @@ constexpr char FoldAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-constexpr char NormalisePathChar(char c) { return c == '\\' ? '/' : FoldAscii(c); }
+constexpr char NormalisePathChar(char c) {
+  return c == '\\' ? '/' : FoldAscii(c);
+}
 
 }  // namespace
 

@@ -20,24 +20,34 @@ Platform* g_current = nullptr;
 
 }  // namespace
 
-Platform& Current() { return g_current != nullptr ? *g_current : RealPlatform(); }
+Platform& Current() {
+  return g_current != nullptr ? *g_current : RealPlatform();
+}
 
-void Install(Platform* platform) { g_current = platform; }
+void Install(Platform* platform) {
+  g_current = platform;
+}
 
 ScopedPlatform::ScopedPlatform(Platform& platform) : previous_(g_current) {
   g_current = &platform;
 }
 
-ScopedPlatform::~ScopedPlatform() { g_current = previous_; }
+ScopedPlatform::~ScopedPlatform() {
+  g_current = previous_;
+}
 
-std::string LinuxPlatform::Resolve(std::string_view path) const { return std::string(path); }
+std::string LinuxPlatform::Resolve(std::string_view path) const {
+  return std::string(path);
+}
 
 int LinuxPlatform::Mount(const char* source, const char* target, const char* fstype,
                          unsigned long flags) {
   return ::mount(source, target, fstype, flags, nullptr) == 0 ? 0 : errno;
 }
 
-int LinuxPlatform::Unmount(const char* target) { return ::umount(target) == 0 ? 0 : errno; }
+int LinuxPlatform::Unmount(const char* target) {
+  return ::umount(target) == 0 ? 0 : errno;
+}
 
 int LinuxPlatform::RunCommand(CommandKind /*kind*/, const char* command) {
   // Our buffered output must come before anything the command prints.
@@ -45,7 +55,9 @@ int LinuxPlatform::RunCommand(CommandKind /*kind*/, const char* command) {
   return std::system(command);
 }
 
-void LinuxPlatform::Sync() { ::sync(); }
+void LinuxPlatform::Sync() {
+  ::sync();
+}
 
 void LinuxPlatform::Sleep(unsigned seconds) {
   // A signal cuts sleep() short; the caller asked for the whole time.

@@ -21,8 +21,13 @@ constexpr const char kTimeline[] = "/sim/events.log";
 constexpr const char kStickState[] = "/sim/stick";
 
 constexpr std::array<const char*, 7> kDirectories = {
-    "/mnt",          "/home/Corvenal/bin", "/home/Corvenal/log", "/home/Tobrin/bin",
-    "/home/Tobrin/log", "/sbin",           "/sim",
+    "/mnt",
+    "/home/Corvenal/bin",
+    "/home/Corvenal/log",
+    "/home/Tobrin/bin",
+    "/home/Tobrin/log",
+    "/sbin",
+    "/sim",
 };
 
 struct Stub {
@@ -74,8 +79,10 @@ std::string Instrument::Init(const std::string& dir) {
   for (const Stub& stub : kStubs) {
     const std::string path = root.string() + stub.path;
     if (!WriteFile(path, stub.body)) return "cannot write " + path;
-    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec, ec);
+    fs::permissions(path,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec,
+                    ec);
     if (ec) return "cannot make " + path + " executable: " + ec.message();
   }
   if (!WriteFile(root.string() + kTimeline, "") ||
@@ -129,8 +136,7 @@ void Instrument::RemoveStickFiles(const Stick& stick) const {
   fs::remove(root_ + kStickState, ec);
 }
 
-std::string Instrument::Plug(const std::string& medium, int port,
-                             const std::string& device) const {
+std::string Instrument::Plug(const std::string& medium, int port, const std::string& device) const {
   std::error_code ec;
   const fs::path mediumPath = fs::absolute(medium, ec);
   if (ec || !fs::is_directory(mediumPath, ec)) return medium + " is not a directory";

@@ -33,7 +33,8 @@ int BadUse(const std::string& message) {
 
 std::optional<Instrument> OpenInstrument(const std::string& dir) {
   auto instrument = Instrument::Open(dir);
-  if (!instrument) BadUse(dir + " is not a simulated instrument (make one with: update-sim init DIR)");
+  if (!instrument)
+    BadUse(dir + " is not a simulated instrument (make one with: update-sim init DIR)");
   return instrument;
 }
 

@@ -65,7 +65,9 @@ void ReapDescendants() {
 SimPlatform::SimPlatform(Instrument instrument, CommandMode mode)
     : instrument_(std::move(instrument)), mode_(mode) {}
 
-std::string SimPlatform::Resolve(std::string_view path) const { return instrument_.Host(path); }
+std::string SimPlatform::Resolve(std::string_view path) const {
+  return instrument_.Host(path);
+}
 
 int SimPlatform::Mount(const char* source, const char* target, const char* fstype,
                        unsigned long flags) {
@@ -122,12 +124,11 @@ int SimPlatform::RunInstrumentProgram(const char* command) {
   const std::string_view text = command;
   const std::size_t end = std::min(text.find(' '), text.size());
   const std::string_view program = text.substr(0, end);
-  const int status = RunShell(instrument_.root(),
-                              ShellQuote(instrument_.Host(program)) + std::string(text.substr(end)));
+  const int status = RunShell(
+      instrument_.root(), ShellQuote(instrument_.Host(program)) + std::string(text.substr(end)));
 
   // The technician pulls the stick as soon as the display asks for it.
-  if (program == kSplashProgram &&
-      instrument_.LastEvent() == "display Please remove USB device.") {
+  if (program == kSplashProgram && instrument_.LastEvent() == "display Please remove USB device.") {
     instrument_.Unplug();
     awaitingUnplug_ = true;
   }
@@ -144,7 +145,9 @@ int SimPlatform::RunManifestCommand(const char* command) {
   return status;
 }
 
-void SimPlatform::Sync() { instrument_.Record("sync"); }
+void SimPlatform::Sync() {
+  instrument_.Record("sync");
+}
 
 void SimPlatform::Sleep(unsigned seconds) {
   instrument_.Record("sleep " + std::to_string(seconds));

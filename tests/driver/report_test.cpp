@@ -75,17 +75,16 @@ TEST_F(ReportTest, AbortReleasesUnmountsAndRestarts) {
   EXPECT_EQ(aux_Section, nullptr);
   EXPECT_EQ(info_.sections, nullptr);
   EXPECT_FALSE(Mounted);
-  EXPECT_THAT(sim_.Timeline(),
-              ElementsAre("mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0",
-                          "display Error updating firmware: 613", "umount /mnt -> 0",
-                          "main-application started"));
+  EXPECT_THAT(sim_.Timeline(), ElementsAre("mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0",
+                                           "display Error updating firmware: 613",
+                                           "umount /mnt -> 0", "main-application started"));
 }
 
 TEST_F(ReportTest, AbortAfterASuccessfulUnmountDoesNotUnmountAgain) {
   // Mounted is false: the caller has unmounted already.
   EXPECT_EQ(Error(kErrManifestRead, true, &info_), 1);
-  EXPECT_THAT(sim_.Timeline(), ElementsAre("display Error updating firmware: 610",
-                                           "main-application started"));
+  EXPECT_THAT(sim_.Timeline(),
+              ElementsAre("display Error updating firmware: 610", "main-application started"));
 }
 
 TEST_F(ReportTest, FailedUnmountStores661AndTheAbortStillRestarts) {
@@ -123,9 +122,8 @@ TEST_F(ReportTest, ShowMessageBoundsTheCommandToItsBuffer) {
 TEST_F(ReportTest, WaitForUsbUnplugPollsAfterEachSecond) {
   sim_.PlugMedium();
   EXPECT_EQ(WaitForUsbUnplug(&info_), 0);
-  EXPECT_THAT(sim_.Timeline(),
-              ElementsAre("display Please remove USB device.",
-                          "unplug /dev/disk/by-label/CORVENAL", "sleep 1"));
+  EXPECT_THAT(sim_.Timeline(), ElementsAre("display Please remove USB device.",
+                                           "unplug /dev/disk/by-label/CORVENAL", "sleep 1"));
 }
 
 TEST_F(ReportTest, WaitingForANodeNoOneCanPullEndsTheSimulation) {

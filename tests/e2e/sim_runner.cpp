@@ -14,11 +14,10 @@ Outcome Sim(const std::vector<std::string>& args) {
   test::TempDir capture;
   std::string command = sim::ShellQuote(UPDATE_SIM_PATH);
   for (const std::string& arg : args) command += ' ' + sim::ShellQuote(arg);
-  command += " >" + sim::ShellQuote(capture / "out") + " 2>" +
-             sim::ShellQuote(capture / "err");
+  command += " >" + sim::ShellQuote(capture / "out") + " 2>" + sim::ShellQuote(capture / "err");
   const int status = std::system(command.c_str());
-  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                 test::ReadFile(capture / "out"), test::ReadFile(capture / "err")};
+  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(capture / "out"),
+                 test::ReadFile(capture / "err")};
 }
 
 Instrument::Instrument() : dir_(temp_ / "instrument") {

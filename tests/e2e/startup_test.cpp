@@ -85,10 +85,10 @@ TEST(Startup, OverLongOptionValuesTryAnUnmountAndStop) {
 
   const auto timeline = sim.Timeline();
   const std::vector<std::string> tail(timeline.end() - 6, timeline.end());
-  EXPECT_THAT(tail, ElementsAre("run -d " + device63 + "d", "umount /mnt -> EINVAL",
-                                "display Error updating firmware: 669",
-                                "run -t " + timestamp31 + "t -h", "umount /mnt -> EINVAL",
-                                "display Error updating firmware: 621"));
+  EXPECT_THAT(tail,
+              ElementsAre("run -d " + device63 + "d", "umount /mnt -> EINVAL",
+                          "display Error updating firmware: 669", "run -t " + timestamp31 + "t -h",
+                          "umount /mnt -> EINVAL", "display Error updating firmware: 621"));
 }
 
 TEST(Startup, PluggedStickIsMountedAndTheRunGoesOn) {
@@ -97,10 +97,9 @@ TEST(Startup, PluggedStickIsMountedAndTheRunGoesOn) {
   const Outcome run = sim.Run({"-t", "2019-05-21 08:19:37"});
   EXPECT_EQ(run.status, 0);
   EXPECT_THAT(run.out, StartsWith("4271C firmware updater v0.4 ("));
-  EXPECT_THAT(sim.Timeline(),
-              ElementsAre("run -t 2019-05-21 08:19:37", "sync",
-                          "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0",
-                          "display Updating firmware...", "umount /mnt -> 0"));
+  EXPECT_THAT(sim.Timeline(), ElementsAre("run -t 2019-05-21 08:19:37", "sync",
+                                          "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0",
+                                          "display Updating firmware...", "umount /mnt -> 0"));
 }
 
 TEST(Startup, MediumStillMountedFromAnEarlierRunIsUsed) {
@@ -126,9 +125,9 @@ TEST(Startup, MountFailureIsReported650) {
   test::WriteFile(sim.Host("/dev/sda1"), "");
   EXPECT_EQ(sim.Run({"-d", "/dev/sda1"}).status, 1);
   EXPECT_EQ(LogOf(sim), "1902 650\n");
-  EXPECT_THAT(sim.Timeline(), ElementsAre("run -d /dev/sda1", "sync",
-                                          "mount /dev/sda1 /mnt vfat 8 -> ENOTBLK",
-                                          "display Error updating firmware: 650"));
+  EXPECT_THAT(sim.Timeline(),
+              ElementsAre("run -d /dev/sda1", "sync", "mount /dev/sda1 /mnt vfat 8 -> ENOTBLK",
+                          "display Error updating firmware: 650"));
 }
 
 TEST(SimUse, BadUseExitsTwoWithOneLine) {

@@ -144,7 +144,8 @@ TEST(Rename, RefusesToCrossFileSystems) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace for a second file system";
+  if (WEXITSTATUS(status) == 77)
+    GTEST_SKIP() << "no private mount namespace for a second file system";
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 

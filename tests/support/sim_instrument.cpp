@@ -31,7 +31,9 @@ std::string SimulatedInstrument::Host(std::string_view instrumentPath) const {
   return instrument_.Host(instrumentPath);
 }
 
-std::string SimulatedInstrument::Scratch(std::string_view name) const { return dir_ / name; }
+std::string SimulatedInstrument::Scratch(std::string_view name) const {
+  return dir_ / name;
+}
 
 std::string SimulatedInstrument::PlugMedium() {
   const std::string medium = Scratch("medium");

@@ -31,8 +31,17 @@ struct Section {
   Section* next;
 };
 
-/// The store's root; null while the store is empty.
+/// The store's root; null while the store is empty. The reader sets it through
+/// InstallAuxInfo, which also indexes the list for quick lookups. Setting it
+/// directly still works: lookups then scan the list instead.
 extern AuxSection* aux_Section;
+
+/// Makes the list at `head` (null for an empty store) the store's content and
+/// indexes it. What the store held before is released first, unless it is this
+/// very list. From then on the list belongs to the store: release it only with
+/// FreeAuxInfo (or by installing another) and do not change it in place.
+/// When memory for the index runs out, lookups fall back to scanning.
+void InstallAuxInfo(AuxSection* head);
 
 /// Looks up `key` in the first section named `section` (a later section of the
 /// same name is never searched), taking the first entry of that key.
@@ -50,7 +59,8 @@ extern AuxSection* aux_Section;
 ///   - otherwise: copies it, *found = true, 1.
 [[nodiscard]] int GetSection(int index, char* dst, int dstSize, bool* found);
 
-/// Releases the whole store and nulls aux_Section; harmless on an empty store.
+/// Releases the whole store and nulls aux_Section; harmless on an empty store
+/// and when called again.
 void FreeAuxInfo();
 
 /// Visits every section and entry in store order; writes nothing.
@@ -67,12 +77,52 @@ void FreeAuxSections(AuxSection* head);
 /// A new section node named `name`, no entries; nullptr when memory runs out.
 [[nodiscard]] AuxSection* NewAuxSection(std::string_view name);
 
-/// Appends an entry to `section`'s entries. 1 on success, 0 when memory runs out.
+/// Appends an entry to `section`'s entries, walking them to the end: for a
+/// whole file use AuxListBuilder. 1 on success, 0 when memory runs out.
 [[nodiscard]] int AppendAuxEntry(AuxSection* section, std::string_view name,
                                  std::string_view value);
 
-/// Appends a step named `name` at the end of the list at *head.
-/// 1 on success, 0 when memory runs out.
+/// Appends a step named `name` at the end of the list at *head, walking it to
+/// the end: for many steps use SectionAppender. 1 on success, 0 when memory
+/// runs out.
 [[nodiscard]] int AppendSection(Section** head, std::string_view name);
+
+/// Builds a section list in file order, each append in constant time. Owns the
+/// list until Release(); whatever it still holds is freed with the builder.
+class AuxListBuilder {
+ public:
+  AuxListBuilder() = default;
+  ~AuxListBuilder();
+  AuxListBuilder(const AuxListBuilder&) = delete;
+  AuxListBuilder& operator=(const AuxListBuilder&) = delete;
+
+  /// Appends a section named `name`, without entries, and makes it the
+  /// current one. 1 on success, 0 when memory runs out.
+  [[nodiscard]] int AddSection(std::string_view name);
+  /// Appends an entry to the current section. 1 on success; 0 when there is
+  /// no section yet or memory runs out.
+  [[nodiscard]] int AddEntry(std::string_view name, std::string_view value);
+  /// Hands the list over (null when nothing was added); the builder starts afresh.
+  [[nodiscard]] AuxSection* Release();
+
+ private:
+  AuxSection* head_ = nullptr;
+  AuxSection** sectionTail_ = &head_;
+  AuxEntry** entryTail_ = nullptr;  // null until the first section
+};
+
+/// Appends steps to the end of a Section list in constant time each. Holds no
+/// ownership: the list stays the caller's, and nobody else may append to it
+/// while the appender is in use.
+class SectionAppender {
+ public:
+  /// `head` must not be null; *head may be an empty or non-empty list.
+  explicit SectionAppender(Section** head);
+  /// 1 on success, 0 when memory runs out (the list is then unchanged).
+  [[nodiscard]] int Append(std::string_view name);
+
+ private:
+  Section** tail_;
+};
 
 }  // namespace upd

@@ -1,0 +1,110 @@
+// Manifest load as a run does it: read a generated manifest of N step
+// sections, expand the sequence, then look up every step's "Operation" and a
+// dozen of its keys. Growth from 5,000 to 10,000 steps should be near-linear.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "manifest/reader.h"
+#include "manifest/sequence.h"
+#include "manifest/store.h"
+
+namespace {
+
+constexpr std::array<const char*, 12> kStepKeys = {
+    "SrcDir",    "SrcFile",    "InterimDir", "InterimFile", "DestDir",    "DestFile",
+    "BackupDir", "BackupFile", "TimeStamp",  "MD5Hash",     "SHA256Hash", "DestNoExist"};
+
+// Names per group line: 24 names of up to 9 characters keep a line below 255.
+constexpr std::size_t kGroupWidth = 24;
+
+std::string Join(const std::vector<std::string>& names, std::size_t from, std::size_t to) {
+  std::string list;
+  for (std::size_t i = from; i < to; ++i) list += (i == from ? "" : ", ") + names[i];
+  return list;
+}
+
+// Writes the manifest: the list section with groups nested as deep as needed,
+// then one section per step with every key the lookups ask for.
+void WriteManifest(const std::string& path, int steps) {
+  std::ofstream out(path);
+  std::vector<std::string> level;
+  for (int i = 0; i < steps; ++i) level.push_back("S" + std::to_string(i));
+  out << "SectionList\n";
+  for (int depth = 0; level.size() > kGroupWidth; ++depth) {
+    std::vector<std::string> groups;
+    for (std::size_t from = 0; from < level.size(); from += kGroupWidth) {
+      groups.push_back("G" + std::to_string(depth) + "_" + std::to_string(groups.size()));
+      out << groups.back() << " = " << Join(level, from, std::min(from + kGroupWidth, level.size()))
+          << "\n";
+    }
+    level = std::move(groups);
+  }
+  out << "Sequence = " << Join(level, 0, level.size()) << "\n";
+  for (int i = 0; i < steps; ++i) {
+    out << "; step " << i << "\nS" << i << "\nOperation = TransferFile\n";
+    for (const char* key : kStepKeys) out << key << " = value-of-" << key << "-" << i << "\n";
+  }
+}
+
+class ManifestFile {
+ public:
+  explicit ManifestFile(int steps) {
+    std::string pattern = std::filesystem::temp_directory_path() / "upd-bench-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    dir_ = pattern;
+    path_ = dir_ + "/AuxInfo.txt";
+    WriteManifest(path_, steps);
+  }
+  ~ManifestFile() { std::filesystem::remove_all(dir_); }
+  ManifestFile(const ManifestFile&) = delete;
+  ManifestFile& operator=(const ManifestFile&) = delete;
+  [[nodiscard]] const char* path() const { return path_.c_str(); }
+
+ private:
+  std::string dir_;
+  std::string path_;
+};
+
+void BM_LoadExpandLookup(benchmark::State& state) {
+  const auto steps = static_cast<int>(state.range(0));
+  const ManifestFile manifest(steps);
+  std::array<char, 256> value{};
+  for (auto _ : state) {
+    if (upd::ReadAuxInfo(manifest.path()) == 0) state.SkipWithError("read failed");
+    upd::Section* sequence = nullptr;
+    if (upd::BuildSectionList("SectionList", "Sequence", &sequence) == 0) {
+      state.SkipWithError("expansion failed");
+    }
+    int count = 0;
+    for (const upd::Section* s = sequence; s != nullptr; s = s->next, ++count) {
+      bool found = false;
+      benchmark::DoNotOptimize(upd::GetAuxInfo(s->name, "Operation", value.data(), 256, &found));
+      for (const char* key : kStepKeys) {
+        benchmark::DoNotOptimize(upd::GetAuxInfo(s->name, key, value.data(), 256, &found));
+      }
+      if (!found) state.SkipWithError("key missing");
+    }
+    if (count != steps) state.SkipWithError("wrong number of steps");
+    upd::FreeSectionList(&sequence);
+    upd::FreeAuxInfo();
+  }
+  state.SetComplexityN(steps);
+}
+
+BENCHMARK(BM_LoadExpandLookup)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,47 @@
+// The update manifest reader: parses the manifest text file once into the
+// manifest store (store.h).
+//
+// The file is read with nextline() (linereader.h), 256-byte buffer, blank and
+// comment lines skipped: carriage returns dropped, tabs expanded, trailing
+// blanks removed, at most 255 characters a line; bytes are taken as they are
+// (a byte-order mark is part of the first line). Every other line is
+//   - an entry when it contains '=' anywhere: "Name = Value", split by nvline;
+//   - otherwise a section header: the whole line, leading blanks included, is
+//     the section's name ("[Main]" names a section "[Main]").
+// Entries belong to the section of the most recent header. Repeated sections
+// and keys are all stored in file order; the lookups find the first.
+#pragma once
+
+namespace upd {
+
+/// Line buffer of the reader and size of nvline's two buffers there.
+inline constexpr int kManifestLineSize = 256;
+
+/// Reads and parses the manifest at `path`. On success the result replaces the
+/// store's content (InstallAuxInfo) and 1 is returned. Returns 0, with the
+/// store untouched and nothing left open or allocated, when the file cannot be
+/// opened, a non-comment line has more than 255 characters, the stream reports
+/// a read error, closing fails, an entry comes before the first header, or
+/// memory runs out. An empty file, or one of only blank and comment lines,
+/// gives 1 and an empty store.
+[[nodiscard]] int ReadAuxInfo(const char* path);
+
+/// ReadAuxInfo() of `length` bytes in memory (the manifest's bytes as they were
+/// verified), with the same results; no bytes at all give an empty store.
+[[nodiscard]] int ReadAuxInfoBytes(const unsigned char* data, unsigned int length);
+
+/// Splits one name=value line. The name is the text before the first '=' (or
+/// the whole line when there is none), the value the text after it; both are
+/// stripped of blanks at either end, and further '=' belong to the value.
+/// `name` and `value` are the caller's buffers of nameSize and valueSize bytes.
+/// Both are set to "" first; a null line leaves them so and returns 1.
+///   - 1: both parts fitted;
+///   - 0: the name has nameSize characters or more (its first nameSize - 1
+///        are stored, the value stays ""), or the value has valueSize or more
+///        (its first valueSize - 1 are stored); also for a null buffer or a
+///        size below 1, which leaves that buffer untouched.
+/// Example: "  URL =  a=b " gives name "URL" and value "a=b"; "= x" gives an
+/// empty name and "x"; "Key =" gives "Key" and "".
+[[nodiscard]] int nvline(const char* line, char* name, int nameSize, char* value, int valueSize);
+
+}  // namespace upd

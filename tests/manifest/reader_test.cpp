@@ -1,0 +1,136 @@
+#include "manifest/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "manifest/store.h"
+#include "support/test_support.h"
+
+namespace upd {
+namespace {
+
+constexpr const char* kManifest =
+    "SectionList\nSequence = Files, Restart\nFiles = CopyApp, CopyLib\n; application files\n"
+    "CopyApp\nOperation = TransferFile\nSrcDir = /mnt/firmware\n\nRestart\nOperation = Reboot\n";
+
+class Reader : public ::testing::Test {
+ protected:
+  void TearDown() override { FreeAuxInfo(); }
+
+  int Read(const std::string& content) {
+    test::WriteFile(dir_ / "AuxInfo.txt", content);
+    return ReadAuxInfo((dir_ / "AuxInfo.txt").c_str());
+  }
+
+  // The whole store as "[section]key=value|..." in store order.
+  static std::string Dump() {
+    std::string dump;
+    for (const AuxSection* s = aux_Section; s != nullptr; s = s->next) {
+      dump += "[" + std::string(s->name) + "]";
+      for (const AuxEntry* e = s->entries; e != nullptr; e = e->next) {
+        dump += std::string(e->name) + "=" + e->value + "|";
+      }
+    }
+    return dump;
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(Reader, TakesHeadersAndEntriesAsTheyStand) {
+  ASSERT_EQ(Read(kManifest), 1);
+  EXPECT_EQ(Dump(),
+            "[SectionList]Sequence=Files, Restart|Files=CopyApp, CopyLib|"
+            "[CopyApp]Operation=TransferFile|SrcDir=/mnt/firmware|[Restart]Operation=Reboot|");
+  const struct {
+    const char* line;
+    const char* dump;
+  } cases[] = {
+      {"Key = Value", "[S]Key=Value|"},
+      {"Key\t=\tValue  ", "[S]Key=Value|"},
+      {"URL = a=b", "[S]URL=a=b|"},
+      {"Key =", "[S]Key=|"},
+      {"= x", "[S]=x|"},
+      {"P = \\\"x\"", "[S]P=\\\"x\"|"},
+      {"K = 5 # five", "[S]K=5 # five|"},
+      {"[Main]", "[S][[Main]]"},
+      {"  Step1", "[S][  Step1]"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(Read(std::string("S\n") + c.line), 1) << c.line;
+    EXPECT_EQ(Dump(), c.dump) << c.line;
+  }
+}
+
+TEST_F(Reader, LineEndingsAndByteOrderMark) {
+  std::string crlf;
+  for (const char* p = kManifest; *p != '\0'; ++p) crlf += *p == '\n' ? "\r\n" : std::string(1, *p);
+  ASSERT_EQ(Read(kManifest), 1);
+  const std::string lf = Dump();
+  ASSERT_EQ(Read(crlf), 1);
+  EXPECT_EQ(Dump(), lf);
+
+  const std::string bom = "\xEF\xBB\xBF";
+  ASSERT_EQ(Read(bom + "# comment\nSectionList\n"), 1);
+  EXPECT_EQ(Dump(), "[" + bom + "# comment][SectionList]");
+  ASSERT_EQ(Read(bom + "SectionList\nSequence = A\n"), 1);
+  EXPECT_EQ(Dump(), "[" + bom + "SectionList]Sequence=A|");
+  EXPECT_EQ(Read(bom + "# a = b\nSectionList\n"), 0);
+}
+
+TEST_F(Reader, CommentsAndLineLengths) {
+  const std::string comment300 = "#" + std::string(299, 'c');
+  for (const char* content : {"", "\n \n", "# only\n  ; comments", comment300.c_str()}) {
+    ASSERT_EQ(Read(content), 1) << content;
+    EXPECT_EQ(aux_Section, nullptr);
+  }
+  ASSERT_EQ(Read("S\n" + comment300 + "\nK = " + std::string(251, 'v')), 1);  // 255 characters
+  EXPECT_EQ(Dump(), "[S]K=" + std::string(251, 'v') + "|");
+}
+
+TEST_F(Reader, FailuresLeaveTheStoreAsItWas) {
+  ASSERT_EQ(Read("Kept\nK = v\n"), 1);
+  for (const std::string& content : {
+           std::string("K = v\nS\n"),                    // entry before the first header
+           std::string("# no header\n\nK = v\n"),        // comments open no section
+           "S\nK = " + std::string(252, 'v'),            // 256 characters
+           "S\n" + std::string(300, 'h') + "\nK = v\n",  // an over-long header
+       }) {
+    EXPECT_EQ(Read(content), 0) << content.substr(0, 20);
+  }
+  EXPECT_EQ(ReadAuxInfo((dir_ / "missing").c_str()), 0);
+  EXPECT_EQ(ReadAuxInfo(dir_.path().c_str()), 0);  // a directory: read error
+  EXPECT_EQ(Dump(), "[Kept]K=v|");
+}
+
+TEST_F(Reader, BinaryInputIsReadOrRefusedCleanly) {
+  std::uint32_t seed = 4271;
+  for (int round = 0; round < 20; ++round) {
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i) {
+      seed = seed * 1664525U + 1013904223U;
+      // Even rounds raw bytes; odd ones rich in '=', blanks, line ends and NULs.
+      bytes += round % 2 == 0 ? static_cast<char>(seed >> 24) : "=\n \t\r#;A\0"[(seed >> 24) % 9];
+    }
+    FreeAuxInfo();
+    if (Read(bytes) == 0) {
+      EXPECT_EQ(aux_Section, nullptr) << round;
+    }
+  }
+}
+
+TEST(NvLine, CutsWhatDoesNotFit) {
+  char name[8] = "junk";
+  char value[8] = "junk";
+  EXPECT_EQ(nvline("abc = xyz", name, 4, value, 4), 1);
+  EXPECT_EQ(nvline("abc = wxyz", name, 4, value, 4), 0);
+  EXPECT_STREQ(value, "wxy");
+  EXPECT_EQ(nvline("abcd = xyz", name, 4, value, 4), 0);
+  EXPECT_STREQ(name, "abc");
+  EXPECT_STREQ(value, "");
+}
+
+}  // namespace
+}  // namespace upd

@@ -1,0 +1,114 @@
+#include "manifest/sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "manifest/reader.h"
+#include "manifest/store.h"
+#include "support/test_support.h"
+
+namespace upd {
+namespace {
+
+using Steps = std::vector<std::string>;
+
+class Sequence : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    FreeSectionList(&head_);
+    FreeAuxInfo();
+  }
+
+  // Reads the list section `lines` and expands "Sequence" onto head_; the names
+  // in head_, or nullopt when the expansion fails (the partial list stays).
+  std::optional<Steps> Expand(const std::string& lines) {
+    test::WriteFile(dir_ / "AuxInfo.txt", lines);
+    if (ReadAuxInfo((dir_ / "AuxInfo.txt").c_str()) == 0) return Steps{"<unreadable>"};
+    if (BuildSectionList("SectionList", "Sequence", &head_) == 0) return std::nullopt;
+    return Names();
+  }
+
+  Steps Names() const {
+    Steps names;
+    for (const Section* s = head_; s != nullptr; s = s->next) names.emplace_back(s->name);
+    return names;
+  }
+
+  test::TempDir dir_;
+  Section* head_ = nullptr;
+};
+
+// Sequence -> L1 -> ... -> Step: `groups` nested groups.
+std::string Chain(int groups) {
+  std::string list = "SectionList\nSequence = L1\n";
+  for (int i = 1; i < groups; ++i) {
+    list +=
+        "L" + std::to_string(i) + " = " + (i + 1 < groups ? "L" + std::to_string(i + 1) : "Step");
+    list += "\n";
+  }
+  return list;
+}
+
+// Sequence -> L1, each level listing the next `fanout` times: fanout^levels steps.
+std::string Fan(int levels, int fanout) {
+  std::string list = "SectionList\nSequence = L1\n";
+  for (int i = 1; i <= levels; ++i) {
+    const std::string next = i < levels ? "L" + std::to_string(i + 1) : "Step";
+    list += "L" + std::to_string(i) + " = " + next;
+    for (int k = 1; k < fanout; ++k) list += ", " + next;
+    list += "\n";
+  }
+  return list;
+}
+
+TEST_F(Sequence, ExpandsDepthFirstKeepingOrder) {
+  const std::string list = "SectionList\nSequence = ";
+  const struct {
+    std::string manifest;
+    std::optional<Steps> steps;
+  } cases[] = {
+      {list + "A, B\nA = X, Y", Steps{"X", "Y", "B"}},
+      {list + "A, A", Steps{"A", "A"}},
+      {list + "A,,B", Steps{"A", "", "B"}},
+      {list + "A, B,", Steps{"A", "B"}},
+      {list + "A, B\nA = C\nB = C, C\nC = x", Steps{"x", "x", "x"}},  // shared, not cyclic
+      {list + "A\nA = X\nA\nOperation = Reboot", Steps{"X"}},         // a key is a group
+      {"Step\nOperation = Reboot", Steps{"Sequence"}},
+      {"SectionList\nOther = A", Steps{"Sequence"}},
+      {Chain(16), Steps{"Step"}},
+      {Chain(17), std::nullopt},
+      {list, std::nullopt},
+      {list + "A, B\nB =   ", std::nullopt},
+      {list + "X, Sequence", std::nullopt},
+      {list + "A\nA = B\nB = A", std::nullopt},
+      {Fan(9, 4), std::nullopt},  // 262,144 steps: past kMaxSteps
+  };
+  for (const auto& c : cases) {
+    FreeSectionList(&head_);
+    EXPECT_EQ(Expand(c.manifest), c.steps) << c.manifest;
+  }
+}
+
+TEST_F(Sequence, ManySharedGroupsStayWithinTheStepBound) {
+  ASSERT_TRUE(Expand(Fan(8, 4)).has_value());  // 65,536 steps
+  EXPECT_EQ(Names().size(), 65536U);
+}
+
+TEST_F(Sequence, AppendsToTheCallersList) {
+  ASSERT_EQ(AppendSection(&head_, "earlier"), 1);
+  EXPECT_EQ(Expand("SectionList\nSequence = Files, Restart\nFiles = CopyApp, CopyLib\n"),
+            (Steps{"earlier", "CopyApp", "CopyLib", "Restart"}));
+  EXPECT_EQ(BuildSectionList("SectionList", nullptr, &head_), 0);
+  EXPECT_EQ(BuildSectionList("SectionList", "Sequence", nullptr), 0);
+}
+
+TEST_F(Sequence, ACycleIsRefusedWhenFirstMet) {
+  EXPECT_EQ(Expand("SectionList\nSequence = A, B, C\nB = x, G\nG = y, B\n"), std::nullopt);
+  EXPECT_EQ(Names(), (Steps{"A", "x", "y"}));  // released by TearDown; LeakSanitizer checks
+}
+
+}  // namespace
+}  // namespace upd

@@ -149,7 +149,13 @@ int UpdateMain(int argc, char** argv) {
   std::snprintf(message, sizeof message, "%s", "Updating firmware...");
   ShowMessage(message);
 
-  return RunUpdate(&info);
+  const int status = RunUpdate(&info);
+  // A stopped run leaves the manifest loaded and the medium mounted for the
+  // technician to see; the memory itself goes back with the process.
+  FreeAuxInfo();
+  AuxInfo = false;
+  FreeSectionList(&info.sections);
+  return status;
 }
 
 }  // namespace upd

@@ -127,7 +127,6 @@ TEST_F(ReportTest, WaitForUsbUnplugPollsAfterEachSecond) {
 }
 
 TEST_F(ReportTest, WaitingForANodeNoOneCanPullEndsTheSimulation) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   test::WriteFile(sim_.Host("/dev/other"), "");
   std::snprintf(info_.device, sizeof info_.device, "%s", "/dev/other");
   EXPECT_EXIT(WaitForUsbUnplug(&info_), ::testing::ExitedWithCode(sim::kExitWaitsForever),

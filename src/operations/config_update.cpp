@@ -1,0 +1,159 @@
+#include "operations/config_update.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "driver/error_codes.h"
+#include "driver/update_info.h"
+#include "fileutil/chartests.h"
+#include "fileutil/fileops.h"
+#include "fileutil/linereader.h"
+#include "manifest/store.h"
+
+namespace upd {
+
+namespace {
+
+constexpr int kValueSize = 256;  // values of at most 255 characters
+constexpr int kPathSize = 513;   // two values and the slash always fit
+
+struct SectionKey {
+  const char* name;
+  std::uint32_t bit;
+  int missingCode;
+};
+
+// Read order and the order of the presence tests are the same.
+constexpr std::array<SectionKey, 6> kKeys = {{
+    {"SrcDir", 0x10, kErrCfgNoSrcDir},
+    {"SrcFile", 0x20, kErrCfgNoSrcFile},
+    {"DestDir", 0x04, kErrCfgNoDestDir},
+    {"DestFile", 0x08, kErrCfgNoDestFile},
+    {"BackupDir", 0x01, kErrCfgNoBackupDir},
+    {"BackupFile", 0x02, kErrCfgNoBackupFile},
+}};
+enum KeyIndex : std::size_t { kSrcDir, kSrcFile, kDestDir, kDestFile, kBackupDir, kBackupFile };
+
+using Value = std::array<char, kValueSize>;
+using Path = std::array<char, kPathSize>;
+
+struct LineList2Deleter {
+  void operator()(LineList2* head) const noexcept { FreeFile2(&head); }
+};
+using Lines = std::unique_ptr<LineList2, LineList2Deleter>;
+
+int Fail(UpdateInfo* info, int code) {
+  info->error = code;
+  return 0;
+}
+
+Path JoinPath(const Value& dir, const Value& file) {
+  Path path{};
+  std::snprintf(path.data(), path.size(), "%s/%s", dir.data(), file.data());
+  return path;
+}
+
+// The key of a line: its first word without the leading blanks.
+const char* KeyOf(const LineList2* line) {
+  const char* key = SkipSpaces(line->word);
+  return key != nullptr ? key : "";
+}
+
+const char* OrEmpty(const char* text) {
+  return text != nullptr ? text : "";
+}
+
+// Writes the merged file; the result is whether every write reached the stream.
+bool WriteMerged(std::FILE* out, const LineList2* source, const LineList2* installed) {
+  std::fprintf(out, "%s\n", OrEmpty(source->word));
+  const LineList2* dest = installed->next;
+  for (const LineList2* src = source->next; src != nullptr; src = src->next) {
+    const LineList2* line = src;
+    if (dest != nullptr && std::strcmp(KeyOf(src), KeyOf(dest)) == 0) {
+      line = dest;
+      dest = dest->next;
+    }
+    std::fprintf(out, "%s%s\n", OrEmpty(line->word), OrEmpty(line->rest));
+  }
+  return std::ferror(out) == 0;
+}
+
+}  // namespace
+
+int GetVersion(const LineList2* list, double* version) {
+  if (list == nullptr || list->word == nullptr || version == nullptr) return 0;
+  const char* text = list->word;
+  while (IsWhiteSpace(static_cast<unsigned char>(*text)) != 0) ++text;
+  if ((static_cast<unsigned char>(*text) & ~0x20U) != 'V') return 0;
+  // The program never sets a locale, so atof() reads a decimal point.
+  const double value = std::atof(text + 1);
+  // A NaN would make every comparison false and an infinity always newer.
+  if (value == 0.0 || !std::isfinite(value)) return 0;
+  *version = value;
+  return 1;
+}
+
+int ConfigUpdate(const char* section, UpdateInfo* info) {
+  std::array<Value, kKeys.size()> values{};
+  std::uint32_t present = 0;
+  for (std::size_t i = 0; i < kKeys.size(); ++i) {
+    bool found = false;
+    if (GetAuxInfo(section, kKeys[i].name, values[i].data(), kValueSize, &found) == 0) {
+      return Fail(info, kErrCfgValue);
+    }
+    if (found) present |= kKeys[i].bit;
+  }
+
+  info->error = 0;
+  for (const SectionKey& key : kKeys) {
+    if ((present & key.bit) == 0) return Fail(info, key.missingCode);
+  }
+
+  const Path source = JoinPath(values[kSrcDir], values[kSrcFile]);
+  const Path dest = JoinPath(values[kDestDir], values[kDestFile]);
+  const Path backup = JoinPath(values[kBackupDir], values[kBackupFile]);
+
+  // Clearing the old backup would otherwise delete the installed file or the
+  // template itself.
+  if (SamePath(backup.data(), dest.data()) != 0 || SamePath(backup.data(), source.data()) != 0) {
+    return Fail(info, kErrCfgValue);
+  }
+
+  if (exists(source.data()) == 0) return Fail(info, kErrCfgSourceMissing);
+  if (exists(dest.data()) == 0) return Fail(info, kErrCfgDestMissing);
+  if (exists(backup.data()) != 0 && RemoveFile(backup.data()) == 0) {
+    return Fail(info, kErrCfgRemoveBackup);
+  }
+
+  LineList2* head = nullptr;
+  if (ReadFile2(source.data(), &head) == 0) return Fail(info, kErrCfgReadSource);
+  const Lines sourceLines(head);
+  double sourceVersion = 0.0;
+  if (GetVersion(sourceLines.get(), &sourceVersion) == 0) return Fail(info, kErrCfgSourceVersion);
+
+  head = nullptr;
+  if (ReadFile2(dest.data(), &head) == 0) return Fail(info, kErrCfgReadDest);
+  const Lines destLines(head);
+  double destVersion = 0.0;
+  if (GetVersion(destLines.get(), &destVersion) == 0) return Fail(info, kErrCfgDestVersion);
+
+  if (!(sourceVersion > destVersion)) return 1;
+
+  if (Rename(dest.data(), backup.data()) != kRenameOk) return Fail(info, kErrCfgMoveToBackup);
+  FilePtr out(OpenFile(dest.data(), "w"));
+  if (!out) return Fail(info, kErrCfgCreateDest);
+
+  // A write error that a later flush hides would otherwise pass for success
+  // and leave a truncated file in place, so it counts like a failed close.
+  const bool written = WriteMerged(out.get(), sourceLines.get(), destLines.get());
+  const bool closed = std::fclose(out.release()) == 0;
+  if (!written || !closed) return Fail(info, kErrCfgCloseDest);
+  return 1;
+}
+
+}  // namespace upd

@@ -1,0 +1,60 @@
+// The "ConfigUpdate" operation: brings a configuration file on the instrument
+// up to a newer template without losing the values the instrument holds.
+//
+// A configuration file's first line is its version line: after leading blanks,
+// a first word of "V" or "v" followed at once by a decimal number ('V1.05').
+// Versions compare as plain numbers, so 'V1.10' (1.1) is below 'V1.9'. Every
+// further line is keyed by its first word (leading blanks skipped); blank and
+// comment lines take part like any other. Lines are read through the line
+// reader (ReadFile2), so the rewritten file is in its normal form: carriage
+// returns dropped, tabs expanded, trailing blanks removed.
+#pragma once
+
+namespace upd {
+
+struct LineList2;
+struct UpdateInfo;
+
+/// Performs the "ConfigUpdate" step described by manifest section `section`.
+/// Keys (each at most 255 characters): "SrcDir"/"SrcFile" name the template,
+/// "DestDir"/"DestFile" the installed file, "BackupDir"/"BackupFile" its backup;
+/// each pair is joined as "dir/file".
+///
+/// When the template's version is strictly higher than the installed file's,
+/// the installed file is renamed to the backup path and the destination is
+/// written anew: the template's version word, then every template line in
+/// order, each replaced by the installed file's next line when their keys are
+/// equal (case-sensitive). The installed file is walked forward only on such a
+/// match, so an installed key the template lacks holds up the walk for the
+/// rest of the file; installed lines never matched are dropped.
+///
+/// Returns 1 on success with info->error 0, also when nothing needed rewriting
+/// (an earlier backup file has then been removed all the same). Returns 0 with
+/// the code in info->error:
+///   624 a value of 256 characters or more, or a backup path that is the
+///       destination or the source path (SamePath): nothing touched;
+///   618, 619, 616, 617, 614, 615 the first key missing, in that order:
+///       nothing touched;
+///   630 source missing, 623 destination missing: nothing touched;
+///   628 an existing backup cannot be removed: nothing else touched;
+///   627 / 626 source / destination cannot be read (a line of more than 511
+///       characters included), 662 / 663 source /
+///       destination without a valid version line, 629 the destination cannot
+///       be renamed to the backup path: an earlier backup is gone, the
+///       destination is unchanged;
+///   625 the destination cannot be created anew: the previous destination is
+///       at the backup path, the destination path is empty;
+///   622 writing or closing the new destination failed: it may be incomplete;
+///       the previous destination is at the backup path.
+/// `info` must not be null.
+[[nodiscard]] int ConfigUpdate(const char* section, UpdateInfo* info);
+
+/// Reads the version from the first line of `list` (its `word`): blanks
+/// skipped, then "V" or "v", then a number converted as atof() does. Returns 1
+/// and stores it in *version; returns 0, storing nothing, for a null list,
+/// word or `version`, another first letter, a value of 0 (no number at all
+/// included) or a value that is not finite ('Vnan', 'V1e999').
+/// Example: "  V2.5" -> 2.5; "v3" -> 3; "V1.10" -> 1.1; "V" and "V0" fail.
+[[nodiscard]] int GetVersion(const LineList2* list, double* version);
+
+}  // namespace upd

@@ -7,10 +7,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "digests.h"
 #include "sim_runner.h"
+#include "support/digests.h"
 
 namespace upd::e2e {
+using test::MakeKeyPair;
+using test::Md5Hex;
+using test::Sha256Hex;
+using test::SignFile;
 namespace {
 
 namespace fs = std::filesystem;

@@ -12,6 +12,7 @@
 #include "driver/error_codes.h"
 #include "operation_fixture.h"
 #include "platform/platform.h"
+#include "support/fault_platform.h"
 
 namespace upd {
 namespace {
@@ -210,38 +211,11 @@ TEST_F(ConfigUpdateTest, DestinationThatCannotBeMovedIs629) {
   EXPECT_EQ(Read(kDest), "V1\nGain 10\n");
 }
 
-// Passes every call through, except that once `trigger` exists the instrument
-// path `target` resolves below a directory that does not exist.
-class TargetVanishes final : public platform::Platform {
- public:
-  TargetVanishes(platform::Platform& inner, std::string target, std::string trigger)
-      : inner_(inner), target_(std::move(target)), trigger_(std::move(trigger)) {}
-
-  [[nodiscard]] std::string Resolve(std::string_view path) const override {
-    std::string host = inner_.Resolve(path);
-    if (path == target_ && test::PathExists(inner_.Resolve(trigger_))) host += ".gone/x";
-    return host;
-  }
-  [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
-                          unsigned long flags) override {
-    return inner_.Mount(source, target, fstype, flags);
-  }
-  [[nodiscard]] int Unmount(const char* target) override { return inner_.Unmount(target); }
-  int RunCommand(platform::CommandKind kind, const char* command) override {
-    return inner_.RunCommand(kind, command);
-  }
-  void Sync() override { inner_.Sync(); }
-  void Sleep(unsigned seconds) override { inner_.Sleep(seconds); }
-
- private:
-  platform::Platform& inner_;
-  std::string target_;
-  std::string trigger_;
-};
-
 TEST_F(ConfigUpdateTest, DestinationThatCannotBeCreatedIs625) {
   Files("V2\nGain 1\n", "V1\nGain 10\n", false);
-  TargetVanishes platform(sim_.platform(), kDest, kBackup);
+  // Once the destination has moved to the backup path, it cannot be made anew.
+  test::DivertedPlatform platform(sim_.platform(), kDest,
+                                  [this] { return test::PathExists(sim_.Host(kBackup)); });
   const platform::ScopedPlatform installed(platform);
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(info_.error, kErrCfgCreateDest);

@@ -1,4 +1,4 @@
-#include "digests.h"
+#include "support/digests.h"
 
 #include <openssl/evp.h>
 
@@ -7,7 +7,7 @@
 
 #include "sim/sim_paths.h"
 
-namespace upd::e2e {
+namespace upd::test {
 
 namespace {
 
@@ -50,4 +50,4 @@ bool SignFile(const std::string& dir, const std::string& file, const std::string
                sim::ShellQuote(signature) + " " + sim::ShellQuote(file));
 }
 
-}  // namespace upd::e2e
+}  // namespace upd::test

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace upd::e2e {
+namespace upd::test {
 
 /// Lower-case hexadecimal MD5 / SHA-256 of `content`, computed with libcrypto.
 [[nodiscard]] std::string Md5Hex(std::string_view content);
@@ -17,4 +17,4 @@ bool MakeKeyPair(const std::string& dir);
 /// Signs `file` with dir/key.pem (RSA, SHA-256) into `signature`, raw bytes.
 bool SignFile(const std::string& dir, const std::string& file, const std::string& signature);
 
-}  // namespace upd::e2e
+}  // namespace upd::test

@@ -306,6 +306,31 @@ TEST_F(UpdateRun, RemoveFilesGoesOnAfterAFailureAndReportsItAtTheEnd) {
   EXPECT_TRUE(fs::is_directory(Host("/home/Corvenal/dir")));
 }
 
+TEST_F(UpdateRun, SettingsAreMergedIntoPreparedBackupDirectories) {
+  test::WriteFile(medium_ + "/firmware/Unit.cfg", "V2\nGain 1\nRange 2\nZero 3\n");
+  test::WriteFile(Host("/home/Corvenal/bin/Unit.cfg"), "V1\nGain 10\nZero 30\n");
+  const std::string steps =
+      "SectionList\nSequence = Dirs, Settings\n"
+      "Dirs\nOperation = BackupFiles\nDestDir = /home/Corvenal/backup\n"
+      "DestDir1 = /home/Corvenal/backup/bin\nDestDir2 = /home/Corvenal/backup/log\n"
+      "Settings\nOperation = ConfigUpdate\nSrcDir = /mnt/firmware\nSrcFile = Unit.cfg\n"
+      "DestDir = /home/Corvenal/bin\nDestFile = Unit.cfg\n"
+      "BackupDir = /home/Corvenal/backup/bin\nBackupFile = Unit.cfg.bak\n";
+  Plug(steps);
+  EXPECT_EQ(sim_.Run({}).status, 0);
+  EXPECT_TRUE(fs::is_directory(Host("/home/Corvenal/backup/log")));
+  EXPECT_EQ(Read("/home/Corvenal/bin/Unit.cfg"), "V2\nGain 10\nRange 2\nZero 30\n");
+  EXPECT_EQ(Read("/home/Corvenal/backup/bin/Unit.cfg.bak"), "V1\nGain 10\nZero 30\n");
+
+  // An installed file without a version line stops the run, mounted, with 663.
+  test::WriteFile(Host("/home/Corvenal/bin/Unit.cfg"), "Gain 10\n");
+  ASSERT_EQ(Sim({"plug", sim_.dir(), medium_}).status, 0);
+  EXPECT_EQ(sim_.Run({}).status, 1);
+  EXPECT_EQ(Log(), "1902 663\n");
+  EXPECT_EQ(Read("/home/Corvenal/bin/Unit.cfg"), "Gain 10\n");
+  EXPECT_TRUE(Mounted());
+}
+
 TEST_F(UpdateRun, UnknownStepsArePassedOverSilently) {
   Plug(
       "SectionList\nSequence = Missing, NoOperation, Lower, Done\n"

@@ -1,6 +1,5 @@
-// A platform for fault injection: passes every call to another platform, but
-// sends one instrument path to a place where nothing can be made while a
-// condition holds.
+// Platforms for fault injection: they pass every call to another platform and
+// change what one path resolves to.
 #pragma once
 
 #include <functional>
@@ -12,17 +11,13 @@
 
 namespace upd::test {
 
-class DivertedPlatform final : public platform::Platform {
+/// Passes every call to `inner`; derived classes change Resolve.
+class ForwardingPlatform : public platform::Platform {
  public:
-  /// While `when()` holds, `target` resolves below a directory that does not
-  /// exist, so opening, renaming onto or changing it fails with ENOENT.
-  DivertedPlatform(platform::Platform& inner, std::string target, std::function<bool()> when)
-      : inner_(inner), target_(std::move(target)), when_(std::move(when)) {}
+  explicit ForwardingPlatform(platform::Platform& inner) : inner_(inner) {}
 
   [[nodiscard]] std::string Resolve(std::string_view path) const override {
-    std::string host = inner_.Resolve(path);
-    if (path == target_ && when_()) host += ".diverted/x";
-    return host;
+    return inner_.Resolve(path);
   }
   [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
                           unsigned long flags) override {
@@ -35,8 +30,24 @@ class DivertedPlatform final : public platform::Platform {
   void Sync() override { inner_.Sync(); }
   void Sleep(unsigned seconds) override { inner_.Sleep(seconds); }
 
- private:
+ protected:
   platform::Platform& inner_;
+};
+
+class DivertedPlatform final : public ForwardingPlatform {
+ public:
+  /// While `when()` holds, `target` resolves below a directory that does not
+  /// exist, so opening, renaming onto or changing it fails with ENOENT.
+  DivertedPlatform(platform::Platform& inner, std::string target, std::function<bool()> when)
+      : ForwardingPlatform(inner), target_(std::move(target)), when_(std::move(when)) {}
+
+  [[nodiscard]] std::string Resolve(std::string_view path) const override {
+    std::string host = inner_.Resolve(path);
+    if (path == target_ && when_()) host += ".diverted/x";
+    return host;
+  }
+
+ private:
   std::string target_;
   std::function<bool()> when_;
 };

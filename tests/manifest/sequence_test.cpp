@@ -22,10 +22,10 @@ class Sequence : public ::testing::Test {
     FreeAuxInfo();
   }
 
-  // Reads the list section `lines` and expands "Sequence" onto head_; the names
-  // in head_, or nullopt when the expansion fails (the partial list stays).
-  std::optional<Steps> Expand(const std::string& lines) {
-    test::WriteFile(dir_ / "AuxInfo.txt", lines);
+  // Reads `manifest` and expands "Sequence" onto head_: the names in head_, or
+  // nullopt when the expansion fails (the partial list stays).
+  std::optional<Steps> Expand(const std::string& manifest) {
+    test::WriteFile(dir_ / "AuxInfo.txt", manifest);
     if (ReadAuxInfo((dir_ / "AuxInfo.txt").c_str()) == 0) return Steps{"<unreadable>"};
     if (BuildSectionList("SectionList", "Sequence", &head_) == 0) return std::nullopt;
     return Names();
@@ -41,18 +41,8 @@ class Sequence : public ::testing::Test {
   Section* head_ = nullptr;
 };
 
-// Sequence -> L1 -> ... -> Step: `groups` nested groups.
-std::string Chain(int groups) {
-  std::string list = "SectionList\nSequence = L1\n";
-  for (int i = 1; i < groups; ++i) {
-    list +=
-        "L" + std::to_string(i) + " = " + (i + 1 < groups ? "L" + std::to_string(i + 1) : "Step");
-    list += "\n";
-  }
-  return list;
-}
-
-// Sequence -> L1, each level listing the next `fanout` times: fanout^levels steps.
+// Sequence -> L1 -> ... -> L`levels`, each listing the next `fanout` times, the
+// last listing "Step": fanout^levels steps, nesting depth levels + 1.
 std::string Fan(int levels, int fanout) {
   std::string list = "SectionList\nSequence = L1\n";
   for (int i = 1; i <= levels; ++i) {
@@ -71,30 +61,27 @@ TEST_F(Sequence, ExpandsDepthFirstKeepingOrder) {
     std::optional<Steps> steps;
   } cases[] = {
       {list + "A, B\nA = X, Y", Steps{"X", "Y", "B"}},
-      {list + "A, A", Steps{"A", "A"}},
       {list + "A,,B", Steps{"A", "", "B"}},
       {list + "A, B,", Steps{"A", "B"}},
       {list + "A, B\nA = C\nB = C, C\nC = x", Steps{"x", "x", "x"}},  // shared, not cyclic
-      {list + "A\nA = X\nA\nOperation = Reboot", Steps{"X"}},         // a key is a group
-      {"Step\nOperation = Reboot", Steps{"Sequence"}},
-      {"SectionList\nOther = A", Steps{"Sequence"}},
-      {Chain(16), Steps{"Step"}},
-      {Chain(17), std::nullopt},
+      {"Step\nOperation = Reboot", Steps{"Sequence"}},                // no list section
       {list, std::nullopt},
-      {list + "A, B\nB =   ", std::nullopt},
       {list + "X, Sequence", std::nullopt},
       {list + "A\nA = B\nB = A", std::nullopt},
-      {Fan(9, 4), std::nullopt},  // 262,144 steps: past kMaxSteps
+      {Fan(15, 1), Steps{"Step"}},
+      {Fan(16, 1), std::nullopt},         // nested too deep
+      {Fan(8, 4), Steps(65536, "Step")},  // within the step bound
+      {Fan(9, 4), std::nullopt},          // 262,144 steps: past kMaxSteps
   };
   for (const auto& c : cases) {
     FreeSectionList(&head_);
-    EXPECT_EQ(Expand(c.manifest), c.steps) << c.manifest;
+    EXPECT_EQ(Expand(c.manifest), c.steps) << c.manifest.substr(0, 60);
   }
 }
 
-TEST_F(Sequence, ManySharedGroupsStayWithinTheStepBound) {
-  ASSERT_TRUE(Expand(Fan(8, 4)).has_value());  // 65,536 steps
-  EXPECT_EQ(Names().size(), 65536U);
+TEST_F(Sequence, ACycleIsRefusedWhenFirstMet) {
+  EXPECT_EQ(Expand("SectionList\nSequence = A, B, C\nB = x, G\nG = y, B\n"), std::nullopt);
+  EXPECT_EQ(Names(), (Steps{"A", "x", "y"}));  // released by TearDown; LeakSanitizer checks
 }
 
 TEST_F(Sequence, AppendsToTheCallersList) {
@@ -103,11 +90,7 @@ TEST_F(Sequence, AppendsToTheCallersList) {
             (Steps{"earlier", "CopyApp", "CopyLib", "Restart"}));
   EXPECT_EQ(BuildSectionList("SectionList", nullptr, &head_), 0);
   EXPECT_EQ(BuildSectionList("SectionList", "Sequence", nullptr), 0);
-}
-
-TEST_F(Sequence, ACycleIsRefusedWhenFirstMet) {
-  EXPECT_EQ(Expand("SectionList\nSequence = A, B, C\nB = x, G\nG = y, B\n"), std::nullopt);
-  EXPECT_EQ(Names(), (Steps{"A", "x", "y"}));  // released by TearDown; LeakSanitizer checks
+  FreeSectionList(nullptr);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace upd {
@@ -27,36 +28,19 @@ std::string Lookup(const char* section, const char* key, int dstSize) {
   return std::to_string(result) + (found ? " found " : " missing ") + dst;
 }
 
-// Every contract test runs on a list installed with InstallAuxInfo (indexed
-// lookups) and on one put into aux_Section directly (scanned lookups).
+// Runs on a list installed with InstallAuxInfo (indexed lookups) and on one put
+// into aux_Section directly (scanned lookups).
 class Store : public ::testing::TestWithParam<bool> {
  protected:
   void TearDown() override { FreeAuxInfo(); }
-
   void Install(AuxSection* list) const {
-    if (GetParam()) {
-      InstallAuxInfo(list);
-    } else {
-      aux_Section = list;
-    }
+    GetParam() ? InstallAuxInfo(list) : void(aux_Section = list);
   }
 };
 
-TEST_P(Store, EmptyStoreFindsNothing) {
+TEST_P(Store, FirstMatchAndSizeRules) {
   Install(nullptr);
   EXPECT_EQ(Lookup("A", "K", 16), "1 missing untouched");
-  EXPECT_EQ(Lookup("", "", 16), "1 missing untouched");
-  char dst[8] = "keep";
-  bool found = true;
-  EXPECT_EQ(GetSection(0, dst, 8, &found), 1);
-  EXPECT_FALSE(found);
-  EXPECT_STREQ(dst, "keep");
-  FreeAuxInfo();
-  FreeAuxInfo();
-  EXPECT_EQ(aux_Section, nullptr);
-}
-
-TEST_P(Store, FirstMatchAndSizeRules) {
   Install(Build({{"A", nullptr},
                  {"K", "first"},
                  {"K", "second"},
@@ -65,12 +49,8 @@ TEST_P(Store, FirstMatchAndSizeRules) {
                  {"X", "abc"},
                  {"A", nullptr},
                  {"Late", "1"}}));
-  const struct {
-    const char* section;
-    const char* key;
-    int dstSize;
-    const char* expected;
-  } cases[] = {
+  // section, key, dstSize, result + found flag + buffer
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
       {"A", "K", 16, "1 found first"},
       {"A", "Late", 16, "1 missing untouched"},
       {"B", "X", 4, "1 found abc"},
@@ -79,27 +59,24 @@ TEST_P(Store, FirstMatchAndSizeRules) {
       {"A", "Empty", 0, "0 found untouched"},
       {"a", "K", 16, "1 missing untouched"},
       {"B", "x", 16, "1 missing untouched"},
-      {nullptr, "K", 16, "1 missing untouched"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Lookup(c.section, c.key, c.dstSize), c.expected)
-        << (c.section ? c.section : "null") << "/" << c.key << "/" << c.dstSize;
+      {nullptr, "K", 16, "1 missing untouched"}};
+  for (const auto& [section, key, dstSize, expected] : cases) {
+    EXPECT_EQ(Lookup(section, key, dstSize), expected)
+        << (section ? section : "null") << "/" << key << "/" << dstSize;
   }
-  const struct {
-    int index;
-    int dstSize;
-    int result;
-    const char* dst;  // "keep" when not found
-  } sections[] = {
+  // index, dstSize, result, buffer ("keep" when not found)
+  const std::tuple<int, int, int, const char*> sections[] = {
       {0, 2, 1, "A"}, {2, 8, 1, "A"}, {3, 8, 1, "keep"}, {-1, 8, 0, "keep"}, {1, 1, 0, "keep"}};
-  for (const auto& c : sections) {
+  for (const auto& [index, dstSize, result, expected] : sections) {
     char dst[8] = "keep";
     bool found = true;
-    EXPECT_EQ(GetSection(c.index, dst, c.dstSize, &found), c.result) << c.index;
-    EXPECT_EQ(found, std::string(c.dst) != "keep") << c.index;
-    EXPECT_STREQ(dst, c.dst) << c.index;
+    EXPECT_EQ(GetSection(index, dst, dstSize, &found), result) << index;
+    EXPECT_EQ(found, std::string(expected) != "keep") << index;
+    EXPECT_STREQ(dst, expected) << index;
   }
   FreeAuxInfo();
+  FreeAuxInfo();
+  EXPECT_EQ(aux_Section, nullptr);
   EXPECT_EQ(Lookup("B", "X", 16), "1 missing untouched");
 }
 
@@ -128,13 +105,6 @@ TEST(StoreIndex, FollowsARootChangedBehindItsBack) {
   InstallAuxInfo(aux_Section);  // the same list: indexed, not released
   EXPECT_EQ(Lookup("S", "K", 16), "1 found direct");
   FreeAuxInfo();
-}
-
-TEST(StoreSectionList, FreeingAnEmptyListOnlyNullsTheHead) {
-  Section* steps = nullptr;
-  FreeSectionList(&steps);
-  FreeSectionList(nullptr);
-  EXPECT_EQ(steps, nullptr);
 }
 
 }  // namespace

@@ -18,87 +18,65 @@ constexpr const char* kRoot = "/home/Corvenal/backup";
 constexpr const char* kDir1 = "/home/Corvenal/backup/bin";
 constexpr const char* kDir2 = "/home/Corvenal/backup/config";
 
-const Entries kEntries = {
-    {"DestDir", kRoot},  {"SrcDir1", "/home/Corvenal/bin"},
-    {"DestDir1", kDir1}, {"SrcDir2", "/home/Corvenal/config"},
-    {"DestDir2", kDir2},
-};
+const Entries kEntries = {{"DestDir", kRoot},
+                          {"SrcDir1", "/home/Corvenal/bin"},
+                          {"DestDir1", kDir1},
+                          {"SrcDir2", "/home/Corvenal/config"},
+                          {"DestDir2", kDir2}};
 
 class BackupFilesTest : public test::OperationTest {};
 
 TEST_F(BackupFilesTest, CreatesMissingDirectoriesInOrder) {
   const std::string tooLong(514, 'x');
-  const std::string longest = "/" + std::string(512, 'x');
+  using Dirs = std::vector<std::string>;
+  const Dirs all = {kRoot, kDir1, kDir2};
   const struct {
-    const char* what;
     Entries entries;
-    std::vector<std::string> existing;  // made before the call
-    int code;                           // 0: success
-    std::vector<std::string> made;      // directories after the call
-    std::vector<std::string> absent;
+    bool existing;  // all three made before the call, kDir1 holding a file
+    int code;       // 0: success
+    Dirs made;      // directories after the call
+    Dirs absent;
   } cases[] = {
-      {"all exist", kEntries, {kRoot, kDir1, kDir2}, 0, {kRoot, kDir1, kDir2}, {}},
-      {"root missing, both inside it", kEntries, {}, 0, {kRoot, kDir1, kDir2}, {}},
-      {"sources need not be given",
-       Without(Without(kEntries, "SrcDir1"), "SrcDir2"),
-       {},
-       0,
-       {kRoot, kDir1, kDir2},
-       {}},
-      {"first destination's parent missing",
-       With(kEntries, "DestDir1", "/home/Corvenal/nowhere/bin"),
-       {},
+      {kEntries, true, 0, all, {}},
+      {kEntries, false, 0, all, {}},
+      {Without(Without(kEntries, "SrcDir1"), "SrcDir2"), false, 0, all, {}},
+      {With(kEntries, "DestDir1", "/home/Corvenal/nowhere/bin"),
+       false,
        kErrMakeDirectory,
        {kRoot},
        {kDir2}},
-      {"second destination absent",
-       Without(kEntries, "DestDir2"),
-       {},
-       kErrMakeDirectory,
-       {kRoot, kDir1},
-       {}},
-      {"root absent", Without(kEntries, "DestDir"), {}, kErrMakeDirectory, {}, {kDir1}},
-      {"a file where a directory is wanted counts as existing",
-       With(kEntries, "DestDir2", "/home/Corvenal/bin/corvenal"),
-       {},
-       0,
-       {kRoot, kDir1},
-       {}},
-      {"DestDir too long", With(kEntries, "DestDir", tooLong), {}, kErrNoSrcDir, {}, {kRoot}},
-      {"SrcDir1 too long", With(kEntries, "SrcDir1", tooLong), {}, kErrNoSrcDir, {}, {kRoot}},
-      {"SrcDir2 too long", With(kEntries, "SrcDir2", tooLong), {}, kErrNoSrcDir, {}, {kRoot}},
-      {"DestDir1 too long", With(kEntries, "DestDir1", tooLong), {}, kErrNoDestDir, {}, {kRoot}},
-      {"DestDir2 too long", With(kEntries, "DestDir2", tooLong), {}, kErrNoDestDir, {}, {kRoot}},
-      {"the first value too long decides",
-       With(With(kEntries, "DestDir1", tooLong), "SrcDir2", tooLong),
-       {},
+      {Without(kEntries, "DestDir2"), false, kErrMakeDirectory, {kRoot, kDir1}, {}},
+      {Without(kEntries, "DestDir"), false, kErrMakeDirectory, {}, {kDir1}},
+      // A file where a directory is wanted counts as existing.
+      {With(kEntries, "DestDir2", "/home/Corvenal/bin/corvenal"), false, 0, {kRoot, kDir1}, {}},
+      {With(kEntries, "DestDir", tooLong), false, kErrNoSrcDir, {}, {kRoot}},
+      {With(kEntries, "SrcDir1", tooLong), false, kErrNoSrcDir, {}, {kRoot}},
+      {With(kEntries, "SrcDir2", tooLong), false, kErrNoSrcDir, {}, {kRoot}},
+      {With(kEntries, "DestDir1", tooLong), false, kErrNoDestDir, {}, {kRoot}},
+      {With(kEntries, "DestDir2", tooLong), false, kErrNoDestDir, {}, {kRoot}},
+      {With(With(kEntries, "DestDir1", tooLong), "SrcDir2", tooLong),
+       false,
        kErrNoDestDir,
        {},
        {kRoot}},
-      {"513 characters fit", With(kEntries, "SrcDir2", longest), {}, 0, {kRoot, kDir1, kDir2}, {}},
+      {With(kEntries, "SrcDir2", "/" + std::string(512, 'x')), false, 0, all, {}},  // 513 fit
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     std::filesystem::remove_all(Host(kRoot));
-    for (const std::string& dir : c.existing) std::filesystem::create_directories(Host(dir));
+    if (c.existing) {
+      Write(std::string(kDir1) + "/kept", "data");
+      std::filesystem::create_directories(Host(kDir2));
+    }
     SetSection(c.entries);
     info_.error = kErrTimeStampSame;  // a success leaves it as it was
 
     EXPECT_EQ(BackupFiles(kSection, &info_), c.code == 0 ? 1 : 0);
     EXPECT_EQ(info_.error, c.code == 0 ? kErrTimeStampSame : c.code);
-    for (const std::string& dir : c.made) {
-      EXPECT_TRUE(std::filesystem::is_directory(Host(dir))) << dir;
-    }
+    for (const std::string& dir : c.made) EXPECT_TRUE(std::filesystem::is_directory(Host(dir)));
     for (const std::string& dir : c.absent) EXPECT_FALSE(Exists(dir)) << dir;
+    EXPECT_EQ(Read(std::string(kDir1) + "/kept"), c.existing ? "data" : "");
   }
-}
-
-TEST_F(BackupFilesTest, ExistingDirectoriesKeepTheirContent) {
-  Write(std::string(kDir1) + "/kept", "data");
-  std::filesystem::create_directories(Host(kDir2));
-  SetSection(kEntries);
-  ASSERT_EQ(BackupFiles(kSection, &info_), 1);
-  EXPECT_EQ(Read(std::string(kDir1) + "/kept"), "data");
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// Shared set-up of the operation tests: a simulated instrument installed as the
-// platform, a fresh UpdateInfo, and a manifest store holding one section.
+// Operation tests: a simulated instrument as the platform, an UpdateInfo and one section.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,13 +18,19 @@ namespace upd::test {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
+// An expected OperationTest::State(): nullptr for an absent file.
+inline std::string Expect(std::initializer_list<const char*> contents) {
+  std::string state;
+  for (const char* content : contents) state += std::string(content ? content : "-") + '|';
+  return state;
+}
+
 class OperationTest : public testing::Test {
  protected:
   static constexpr const char* kSection = "[Step]";
 
   void TearDown() override { FreeAuxInfo(); }
 
-  /// Makes the store hold the one section kSection with `entries`.
   static void SetSection(const Entries& entries) {
     AuxListBuilder builder;
     ASSERT_EQ(builder.AddSection(kSection), 1);
@@ -31,13 +38,11 @@ class OperationTest : public testing::Test {
     InstallAuxInfo(builder.Release());
   }
 
-  /// Entries without `key`.
   static Entries Without(Entries entries, const std::string& key) {
     std::erase_if(entries, [&](const auto& entry) { return entry.first == key; });
     return entries;
   }
 
-  /// Entries with `key` set to `value`.
   static Entries With(Entries entries, const std::string& key, const std::string& value) {
     for (auto& entry : entries) {
       if (entry.first == key) entry.second = value;
@@ -51,6 +56,15 @@ class OperationTest : public testing::Test {
   }
   [[nodiscard]] std::string Read(const std::string& path) const { return ReadFile(Host(path)); }
   [[nodiscard]] bool Exists(const std::string& path) const { return PathExists(Host(path)); }
+  // The files at `paths`, each ended by '|': "-" when absent, "dir" for a directory.
+  [[nodiscard]] std::string State(std::initializer_list<const char*> paths) const {
+    std::string state;
+    for (const char* path : paths) {
+      state += std::filesystem::is_directory(Host(path)) ? "dir" : Exists(path) ? Read(path) : "-";
+      state += '|';
+    }
+    return state;
+  }
 
   SimulatedInstrument sim_;
   UpdateInfo info_{};

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "driver/error_codes.h"
@@ -15,50 +17,26 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Entries;
+using test::Expect;
 
-constexpr const char* kSource = "/usb/firmware/app";
 constexpr const char* kInterim = "/home/Corvenal/download/app.new";
 constexpr const char* kDest = "/home/Corvenal/bin/app";
 constexpr const char* kBackup = "/home/Corvenal/bin/app.bak";
 constexpr const char* kNew = "new build\n";
 constexpr const char* kOld = "old build\n";
 constexpr const char* kOlderBackup = "older build\n";
+constexpr const char* kT = "2026-11-30 14:05:00";
 
-const Entries kEntries = {
-    {"SrcDir", "/usb/firmware"},
-    {"SrcFile", "app"},
-    {"InterimDir", "/home/Corvenal/download"},
-    {"InterimFile", "app.new"},
-    {"DestDir", "/home/Corvenal/bin"},
-    {"DestFile", "app"},
-    {"BackupDir", "/home/Corvenal/bin"},
-    {"BackupFile", "app.bak"},
-    {"MD5Hash", test::Md5Hex(kNew)},
-    {"SHA256Hash", test::Sha256Hex(kNew)},
-};
-
-class TransferFileTest : public test::OperationTest {
- protected:
-  // The medium's new file, the installed file and an earlier backup.
-  void Files(bool withDest = true, bool withBackup = true) const {
-    Write(kSource, kNew);
-    if (withDest) Write(kDest, kOld);
-    if (withBackup) Write(kBackup, kOlderBackup);
-  }
-  int Run(const Entries& entries) {
-    SetSection(entries);
-    return TransferFile(kSection, &info_);
-  }
-  // Installed, backup and interim files as they stand ("-" for none).
-  [[nodiscard]] std::string State() const {
-    const auto one = [this](const char* path) { return Exists(path) ? Read(path) : "-\n"; };
-    return one(kDest) + one(kBackup) + one(kInterim);
-  }
-  void WithInstalledTimestamp(const char* timestamp) {
-    std::snprintf(info_.timestamp, sizeof info_.timestamp, "%s", timestamp);
-    info_.flags |= UPD_TIMESTAMP_SET;
-  }
-};
+const Entries kEntries = {{"SrcDir", "/usb/firmware"},
+                          {"SrcFile", "app"},
+                          {"InterimDir", "/home/Corvenal/download"},
+                          {"InterimFile", "app.new"},
+                          {"DestDir", "/home/Corvenal/bin"},
+                          {"DestFile", "app"},
+                          {"BackupDir", "/home/Corvenal/bin"},
+                          {"BackupFile", "app.bak"},
+                          {"MD5Hash", test::Md5Hex(kNew)},
+                          {"SHA256Hash", test::Sha256Hex(kNew)}};
 
 Entries WithExtra(const std::string& key, const std::string& value) {
   Entries entries = kEntries;
@@ -66,13 +44,34 @@ Entries WithExtra(const std::string& key, const std::string& value) {
   return entries;
 }
 
-const std::string kUntouched = std::string(kOld) + kOlderBackup + "-\n";
+const std::string kUntouched = Expect({kOld, kOlderBackup, nullptr});
+const std::string kInstalled = Expect({kNew, kOld, nullptr});
+const std::string kStaged = Expect({kOld, kOlderBackup, kNew});
 
-TEST_F(TransferFileTest, InstallsTheVerifiedCopyAndKeepsThePrevious) {
+class TransferFileTest : public test::OperationTest {
+ protected:
+  // The medium's new file, the installed file and an earlier backup.
+  void Files() const {
+    Write("/usb/firmware/app", kNew);
+    Write(kDest, kOld);
+    fs::remove_all(Host(kBackup));
+    Write(kBackup, kOlderBackup);
+    fs::remove(Host(kInterim));
+  }
+  int Run(const Entries& entries) {
+    SetSection(entries);
+    return TransferFile(kSection, &info_);
+  }
+  [[nodiscard]] std::string State() const {
+    return OperationTest::State({kDest, kBackup, kInterim});
+  }
+};
+
+TEST_F(TransferFileTest, InstallsTheVerifiedCopyWithMode0755) {
   Files();
   ASSERT_EQ(Run(kEntries), 1);
   EXPECT_EQ(info_.error, 0);
-  EXPECT_EQ(State(), std::string(kNew) + kOld + "-\n");
+  EXPECT_EQ(State(), kInstalled);
   EXPECT_EQ(fs::status(Host(kDest)).permissions() & fs::perms::all,
             fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                 fs::perms::others_read | fs::perms::others_exec);
@@ -81,194 +80,135 @@ TEST_F(TransferFileTest, InstallsTheVerifiedCopyAndKeepsThePrevious) {
 TEST_F(TransferFileTest, RefusesBadSectionsBeforeTouchingAFile) {
   const std::string tooLong(256, 'x');
   const struct {
-    const char* what;
     Entries entries;
     int code;
-  } cases[] = {
-      {"no SrcDir", Without(kEntries, "SrcDir"), kErrNoSrcDir},
-      {"no SrcFile", Without(kEntries, "SrcFile"), kErrNoSrcFile},
-      {"no InterimDir", Without(kEntries, "InterimDir"), kErrNoInterimDir},
-      {"no InterimFile", Without(kEntries, "InterimFile"), kErrNoInterimFile},
-      {"no DestDir", Without(kEntries, "DestDir"), kErrNoDestDir},
-      {"no DestFile", Without(kEntries, "DestFile"), kErrNoDestFile},
-      {"no BackupDir", Without(kEntries, "BackupDir"), kErrNoBackupDir},
-      {"no BackupFile", Without(kEntries, "BackupFile"), kErrNoBackupFile},
-      {"first missing wins", Without(Without(kEntries, "BackupFile"), "SrcFile"), kErrNoSrcFile},
-      {"path too long", With(kEntries, "DestFile", tooLong), kErrTransferValue},
-      {"timestamp too long", WithExtra("TimeStamp", std::string(32, '1')), kErrTransferValue},
-      {"backup is the destination", With(kEntries, "BackupFile", "APP"), kErrTransferValue},
-      {"interim is the backup",
-       With(With(kEntries, "InterimDir", "/home/Corvenal/bin"), "InterimFile", "app.bak"),
-       kErrTransferValue},
-      {"interim is the destination",
-       With(With(kEntries, "InterimDir", "\\home\\Corvenal\\bin"), "InterimFile", "APP"),
-       kErrTransferValue},
-  };
+  } cases[] = {{Without(kEntries, "SrcDir"), kErrNoSrcDir},
+               {Without(kEntries, "SrcFile"), kErrNoSrcFile},
+               {Without(kEntries, "InterimDir"), kErrNoInterimDir},
+               {Without(kEntries, "InterimFile"), kErrNoInterimFile},
+               {Without(kEntries, "DestDir"), kErrNoDestDir},
+               {Without(kEntries, "DestFile"), kErrNoDestFile},
+               {Without(kEntries, "BackupDir"), kErrNoBackupDir},
+               {Without(kEntries, "BackupFile"), kErrNoBackupFile},
+               {Without(Without(kEntries, "BackupFile"), "SrcFile"), kErrNoSrcFile},
+               {With(kEntries, "DestFile", tooLong), kErrTransferValue},
+               {WithExtra("TimeStamp", std::string(32, '1')), kErrTransferValue},
+               {WithExtra("DestNoExist", "yes"), kErrTransferValue},
+               {WithExtra("TimeStampCheck", ""), kErrTransferValue},
+               {WithExtra("NoUpdateSame", "true "), kErrTransferValue},
+               // Interim, destination and backup must be three distinct files.
+               {With(kEntries, "BackupFile", "APP"), kErrTransferValue},
+               {With(With(kEntries, "InterimDir", "/home/Corvenal/bin"), "InterimFile", "app.bak"),
+                kErrTransferValue},
+               {With(With(kEntries, "InterimDir", "\\home\\Corvenal\\bin"), "InterimFile", "APP"),
+                kErrTransferValue}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     Files();
     EXPECT_EQ(Run(c.entries), 0);
     EXPECT_EQ(info_.error, c.code);
     EXPECT_EQ(State(), kUntouched);
   }
-  for (const char* value : {"yes", "", "1", "true "}) {
-    for (const char* key : {"DestNoExist", "TimeStampCheck", "NoUpdateSame"}) {
-      SCOPED_TRACE(std::string(key) + "=" + value);
-      Files();
-      EXPECT_EQ(Run(WithExtra(key, value)), 0);
-      EXPECT_EQ(info_.error, kErrTransferValue);
-      EXPECT_EQ(State(), kUntouched);
-    }
-  }
 }
 
 TEST_F(TransferFileTest, TimestampGateSkipsOlderAndSameBuilds) {
+  constexpr std::uint32_t kOlder = UPD_TIMESTAMP_OLDER;
+  constexpr std::uint32_t kSame = UPD_TIMESTAMP_SAME;
   const struct {
-    const char* what;
     const char* installed;  // -t value, nullptr: none
     bool force;
     std::uint32_t before;  // bits set by earlier sections
     const char* offered;   // "TimeStamp", nullptr: none
     const char* check;     // "TimeStampCheck", nullptr: none
-    int result;
     int code;
     std::uint32_t after;
     bool installs;
-  } cases[] = {
-      {"same", "2026-11-30 14:05:00", false, 0, "2026-11-30 14:05:00", nullptr, 1, 0,
-       UPD_TIMESTAMP_SAME, false},
-      {"older", "2026-11-30 14:05:00", false, 0, "2026-11-30 14:04:59", nullptr, 1, 0,
-       UPD_TIMESTAMP_OLDER, false},
-      {"newer", "2026-11-30 14:05:00", false, 0, "2026-11-30 14:05:01", "True", 1, 0, 0, true},
-      {"forced", "2026-11-30 14:05:00", true, 0, "2019-01-01 00:00:00", nullptr, 1, 0, 0, true},
-      {"no -t", nullptr, false, 0, "2019-01-01 00:00:00", nullptr, 1, 0, 0, true},
-      {"check off", "2026-11-30 14:05:00", false, UPD_TIMESTAMP_OLDER, "2019-01-01 00:00:00",
-       "FALSE", 1, 0, UPD_TIMESTAMP_OLDER, true},
-      {"no TimeStamp", "2026-11-30 14:05:00", false, UPD_TIMESTAMP_SAME, nullptr, nullptr, 1, 0,
-       UPD_TIMESTAMP_SAME, true},
-      {"earlier section was older", "2026-11-30 14:05:00", false, UPD_TIMESTAMP_OLDER,
-       "2030-01-01 00:00:00", nullptr, 1, 0, UPD_TIMESTAMP_OLDER, false},
-      {"unparsable", "2026-11-30 14:05:00", false, 0, "30.11.2026", nullptr, 0,
-       kErrTimeStampConvert, 0, false},
-      {"unparsable -t", "yesterday", false, 0, "2026-11-30 14:05:00", nullptr, 0,
-       kErrTimeStampConvert, 0, false},
-      {"unparsable, forced", "2026-11-30 14:05:00", true, 0, "30.11.2026", nullptr, 1, 0, 0, true},
-  };
+  } cases[] = {{kT, false, 0, kT, nullptr, 0, kSame, false},
+               {kT, false, 0, "2026-11-30 14:04:59", nullptr, 0, kOlder, false},
+               {kT, false, 0, "2026-11-30 14:05:01", "True", 0, 0, true},
+               {kT, true, 0, "2019-01-01 00:00:00", nullptr, 0, 0, true},
+               {nullptr, false, 0, "2019-01-01 00:00:00", nullptr, 0, 0, true},
+               {kT, false, kOlder, "2019-01-01 00:00:00", "FALSE", 0, kOlder, true},
+               {kT, false, kSame, nullptr, nullptr, 0, kSame, true},
+               {kT, false, kOlder, "2030-01-01 00:00:00", nullptr, 0, kOlder, false},
+               {kT, false, 0, "30.11.2026", nullptr, kErrTimeStampConvert, 0, false},
+               {"yesterday", false, 0, kT, nullptr, kErrTimeStampConvert, 0, false},
+               {kT, true, 0, "30.11.2026", nullptr, 0, 0, true}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     Files();
     info_ = UpdateInfo{};
-    if (c.installed != nullptr) WithInstalledTimestamp(c.installed);
-    if (c.force) info_.flags |= UPD_FORCE;
-    info_.flags |= c.before;
+    if (c.installed != nullptr) {
+      std::snprintf(info_.timestamp, sizeof info_.timestamp, "%s", c.installed);
+      info_.flags |= UPD_TIMESTAMP_SET;
+    }
+    info_.flags |= c.before | (c.force ? UPD_FORCE : 0U);
     Entries entries = kEntries;
     if (c.offered != nullptr) entries.emplace_back("TimeStamp", c.offered);
     if (c.check != nullptr) entries.emplace_back("TimeStampCheck", c.check);
-    EXPECT_EQ(Run(entries), c.result);
+    EXPECT_EQ(Run(entries), c.code == 0 ? 1 : 0);
     EXPECT_EQ(info_.error, c.code);
-    EXPECT_EQ(info_.flags & (UPD_TIMESTAMP_OLDER | UPD_TIMESTAMP_SAME), c.after);
-    EXPECT_EQ(State(), c.installs ? std::string(kNew) + kOld + "-\n" : kUntouched);
-    fs::remove(Host(kInterim));
+    EXPECT_EQ(info_.flags & (kOlder | kSame), c.after);
+    EXPECT_EQ(State(), c.installs ? kInstalled : kUntouched);
   }
 }
 
-TEST_F(TransferFileTest, IdenticalContentIsNotInstalledAgain) {
+TEST_F(TransferFileTest, IdenticalContentOrMissingDestinationByTheSwitches) {
   Write(kDest, kNew);
   Write(kBackup, kOlderBackup);  // no source on the medium at all
-  Entries entries = kEntries;
-  entries.emplace_back("NoUpdateSame", "true");
-  EXPECT_EQ(Run(entries), 1);
-  EXPECT_EQ(State(), std::string(kNew) + kOlderBackup + "-\n");
+  EXPECT_EQ(Run(WithExtra("NoUpdateSame", "true")), 1);
+  EXPECT_EQ(State(), Expect({kNew, kOlderBackup, nullptr}));
 
-  // Without the switch the missing source is an error.
-  EXPECT_EQ(Run(kEntries), 0);
-  EXPECT_EQ(info_.error, kErrSourceMissing);
+  Files();
+  fs::remove(Host(kDest));
+  EXPECT_EQ(Run(WithExtra("DestNoExist", "true")), 1);
+  EXPECT_EQ(State(), Expect({kNew, nullptr, nullptr}));
 }
 
-TEST_F(TransferFileTest, MissingDestinationNeedsDestNoExist) {
-  // Refused before the old backup goes: it may be the last copy left.
-  Files(false);
-  EXPECT_EQ(Run(kEntries), 0);
-  EXPECT_EQ(info_.error, kErrMoveToBackup);
-  EXPECT_EQ(State(), std::string("-\n") + kOlderBackup + kNew);
-
-  Entries allowed = kEntries;
-  allowed.emplace_back("DestNoExist", "true");
-  EXPECT_EQ(Run(allowed), 1);
-  EXPECT_EQ(State(), std::string(kNew) + "-\n-\n");
-}
-
-TEST_F(TransferFileTest, InstallFailuresLeaveTheFilesAsDocumented) {
+TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
+  const std::string alias = "/home/Corvenal/download/APP.NEW";
   const struct {
-    const char* what;
     Entries entries;
     int code;
-    std::string state;  // destination, backup, interim
+    std::string state;
+    std::function<void()> prepare = nullptr;
+    std::function<bool()> divertDest = nullptr;  // the destination unreachable while true
   } cases[] = {
-      {"source missing", With(kEntries, "SrcFile", "none"), kErrSourceMissing, kUntouched},
-      {"interim dir cannot be made", With(kEntries, "InterimDir", "/no/such/dir"),
-       kErrMakeDirectory, kUntouched},
-      {"upper-case MD5", With(kEntries, "MD5Hash", "9D" + test::Md5Hex(kNew).substr(2)),
-       kErrMd5Mismatch, kUntouched.substr(0, kUntouched.size() - 2) + kNew},
-      {"no MD5", Without(kEntries, "MD5Hash"), kErrMd5Mismatch,
-       kUntouched.substr(0, kUntouched.size() - 2) + kNew},
-      {"wrong SHA-256", With(kEntries, "SHA256Hash", test::Sha256Hex("other")), kErrSha256Mismatch,
-       kUntouched.substr(0, kUntouched.size() - 2) + kNew},
-      {"backup dir missing", With(kEntries, "BackupDir", "/home/Corvenal/none"), kErrMoveToBackup,
-       kUntouched.substr(0, kUntouched.size() - 2) + kNew},
-  };
+      {With(kEntries, "SrcFile", "none"), kErrSourceMissing, kUntouched},
+      {With(kEntries, "InterimDir", "/no/such/dir"), kErrMakeDirectory, kUntouched},
+      {With(kEntries, "MD5Hash", "9D" + test::Md5Hex(kNew).substr(2)), kErrMd5Mismatch, kStaged},
+      {Without(kEntries, "MD5Hash"), kErrMd5Mismatch, kStaged},
+      {With(kEntries, "SHA256Hash", test::Sha256Hex("other")), kErrSha256Mismatch, kStaged},
+      {With(kEntries, "BackupDir", "/home/Corvenal/none"), kErrMoveToBackup, kStaged},
+      // Without DestNoExist, refused before the old backup (maybe the last copy) goes.
+      {kEntries, kErrMoveToBackup, Expect({nullptr, kOlderBackup, kNew}),
+       [this] { fs::remove(Host(kDest)); }},
+      {kEntries, kErrRemoveBackup, Expect({kOld, "dir", kNew}),
+       [this] {
+         fs::remove(Host(kBackup));
+         Write(std::string(kBackup) + "/keep", "x");
+       }},
+      // Copy onto itself: the source must survive.
+      {With(With(kEntries, "SrcDir", "/home/Corvenal/download"), "SrcFile", "APP.NEW"),
+       kErrCopyInterim, Expect({kOld, kOlderBackup, nullptr}), [&] { Write(alias, kNew); }},
+      {kEntries, kErrMoveIntoPlace, Expect({nullptr, kOld, kNew}), nullptr,
+       [this] { return Read(kBackup) == kOld; }},
+      {kEntries, kErrChmod, kInstalled, nullptr,
+       [this] { return Read(kBackup) == kOld && !Exists(kInterim); }}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     Files();
-    fs::remove(Host(kInterim));
+    if (c.prepare) c.prepare();
+    std::optional<test::DivertedPlatform> diverted;
+    std::optional<platform::ScopedPlatform> installed;
+    if (c.divertDest) installed.emplace(diverted.emplace(sim_.platform(), kDest, c.divertDest));
     EXPECT_EQ(Run(c.entries), 0);
+    installed.reset();
     EXPECT_EQ(info_.error, c.code);
     EXPECT_EQ(State(), c.state);
+    EXPECT_EQ(Exists(alias) ? Read(alias) : kNew, kNew);  // a copy onto itself keeps it
+    fs::remove(Host(alias));
   }
-}
-
-TEST_F(TransferFileTest, CopyOntoItselfIs658) {
-  Files();
-  Write("/home/Corvenal/download/APP.NEW", kNew);
-  EXPECT_EQ(Run(With(With(kEntries, "SrcDir", "/home/Corvenal/download"), "SrcFile", "APP.NEW")),
-            0);
-  EXPECT_EQ(info_.error, kErrCopyInterim);
-  EXPECT_EQ(Read("/home/Corvenal/download/APP.NEW"), kNew);
-}
-
-TEST_F(TransferFileTest, OldBackupThatCannotBeRemovedIs653) {
-  Files(true, false);
-  Write(std::string(kBackup) + "/keep", "x");  // a directory in the backup's place
-  EXPECT_EQ(Run(kEntries), 0);
-  EXPECT_EQ(info_.error, kErrRemoveBackup);
-  EXPECT_EQ(Read(kDest), kOld);
-  EXPECT_EQ(Read(kInterim), kNew);
-  EXPECT_EQ(Read(std::string(kBackup) + "/keep"), "x");
-}
-
-TEST_F(TransferFileTest, FailuresAfterTheBackupKeepThePreviousFile) {
-  // 655: the new file cannot take the destination's name once the old one moved.
-  Files();
-  {
-    test::DivertedPlatform platform(sim_.platform(), kDest,
-                                    [this] { return Read(kBackup) == kOld; });
-    const platform::ScopedPlatform installed(platform);
-    EXPECT_EQ(Run(kEntries), 0);
-  }
-  EXPECT_EQ(info_.error, kErrMoveIntoPlace);
-  EXPECT_EQ(State(), std::string("-\n") + kOld + kNew);
-
-  // 620: the new file is in place but its mode cannot be set.
-  Files();
-  fs::remove(Host(kInterim));
-  {
-    test::DivertedPlatform platform(sim_.platform(), kDest,
-                                    [this] { return Read(kBackup) == kOld && !Exists(kInterim); });
-    const platform::ScopedPlatform installed(platform);
-    EXPECT_EQ(Run(kEntries), 0);
-  }
-  EXPECT_EQ(info_.error, kErrChmod);
-  EXPECT_EQ(State(), std::string(kNew) + kOld + "-\n");
 }
 
 }  // namespace

@@ -1,13 +1,28 @@
 #include "diag/startup_hooks.h"
 
+#include <cstdio>
+
+#include "diag/dpr.h"
+#include "diag/thread_names.h"
+#include "driver/update_info.h"
+
 namespace upd {
 
-// The debug-print facility is not in this build yet; start-up calls these at the
-// points where it will be configured, and nothing else depends on them.
-void DprHookThreadName() {}
+void DprHookThreadName() {
+  // A full table cannot happen this early; the name is only decoration anyway.
+  (void)SetThreadName("MAIN");
+}
 
-void DprHookTimeStamps() {}
+void DprHookTimeStamps() {
+  dpr_config(1, DPR_TIME);
+}
 
-void DprHookDebugOptions(std::uint32_t /*updFlags*/) {}
+void DprHookDebugOptions(std::uint32_t updFlags) {
+  if ((updFlags & UPD_MSG_ALL) != 0) {
+    std::fputs("calling dpr_config to enable MESG\n", stderr);
+    dpr_config(1, DPR_MESG);
+  }
+  if ((updFlags & UPD_MSG) != 0) dpr_config(1, DPR_LEVEL4 | DPR_FILTER);
+}
 
 }  // namespace upd

@@ -6,11 +6,13 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "platform/platform.h"
+#include "strutil/heapstr.h"
 
 namespace upd {
 
@@ -22,6 +24,7 @@ std::string HostPath(const char* path) {
 
 constexpr std::size_t kSamePathChars = 512;
 constexpr std::size_t kCopyBlock = 2048;
+constexpr std::size_t kCopyStreamBuffer = 128 * 1024;
 
 // Folds ASCII letters only, whatever the process locale says.
 constexpr char FoldAscii(char c) {
@@ -30,6 +33,25 @@ constexpr char FoldAscii(char c) {
 
 constexpr char NormalisePathChar(char c) {
   return c == '\\' ? '/' : FoldAscii(c);
+}
+
+// Puts a buffer of kCopyStreamBuffer bytes behind `stream`, which must not have
+// been used yet. The default one is a single file-system block, which costs a
+// system call every two copy blocks. Without memory for it the stream keeps its
+// default buffer: slower, still correct. The buffer must outlive the stream.
+MallocPtr<char> EnlargeBuffer(std::FILE* stream) {
+  MallocPtr<char> buffer(static_cast<char*>(std::malloc(kCopyStreamBuffer)));
+  if (buffer && std::setvbuf(stream, buffer.get(), _IOFBF, kCopyStreamBuffer) != 0) {
+    buffer.reset();
+  }
+  return buffer;
+}
+
+// Lets the platform refuse a change (a simulated fault); errno then says why.
+bool Allowed(platform::FileCall call, const char* path) {
+  const int refused = platform::Current().BeforeChange(call, path);
+  if (refused != 0) errno = refused;
+  return refused == 0;
 }
 
 }  // namespace
@@ -61,7 +83,7 @@ int isord(const char* path) {
 }
 
 int RemoveFile(const char* path) {
-  if (path == nullptr) return 0;
+  if (path == nullptr || !Allowed(platform::FileCall::kRemove, path)) return 0;
   return ::unlink(HostPath(path).c_str()) == 0 ? 1 : 0;
 }
 
@@ -70,7 +92,10 @@ int Rename(const char* oldName, const char* newName) {
   if (newName == nullptr || *newName == '\0') return kRenameNoNewName;
   if (exists(oldName) == 0) return kRenameOldMissing;
   if (exists(newName) != 0) return kRenameNewExists;
-  if (::rename(HostPath(oldName).c_str(), HostPath(newName).c_str()) == 0) return kRenameOk;
+  if (Allowed(platform::FileCall::kRename, oldName) &&
+      ::rename(HostPath(oldName).c_str(), HostPath(newName).c_str()) == 0) {
+    return kRenameOk;
+  }
   switch (errno) {
     case EACCES:
       return kRenameAccess;
@@ -100,10 +125,16 @@ int CopyFile(const char* src, const char* dst) {
   if (exists(dst) != 0 && isord(dst) == 0) return 0;
   if (exists(src) == 0 || isord(src) == 0) return 0;
 
+  // The buffers are declared before the streams so that they are released
+  // only after the streams have been closed (and flushed) on every return.
+  MallocPtr<char> outBuffer;
+  MallocPtr<char> inBuffer;
   FilePtr out(OpenFile(dst, "wb"));
   if (!out) return 0;
+  outBuffer = EnlargeBuffer(out.get());
   FilePtr in(OpenFile(src, "rb"));
   if (!in) return 0;
+  inBuffer = EnlargeBuffer(in.get());
 
   std::array<char, kCopyBlock> block{};
   for (;;) {
@@ -127,7 +158,7 @@ std::FILE* OpenFile(const char* path, const char* mode) {
     errno = EINVAL;
     return nullptr;
   }
-  return std::fopen(HostPath(path).c_str(), mode);
+  return platform::Current().OpenStream(path, HostPath(path), mode);
 }
 
 void FileCloser::operator()(std::FILE* stream) const noexcept {
@@ -136,11 +167,13 @@ void FileCloser::operator()(std::FILE* stream) const noexcept {
 
 int MakeDirectory(const char* path, mode_t mode) {
   if (path == nullptr) return EINVAL;
+  if (!Allowed(platform::FileCall::kMakeDirectory, path)) return errno;
   return ::mkdir(HostPath(path).c_str(), mode) == 0 ? 0 : errno;
 }
 
 int SetMode(const char* path, mode_t mode) {
   if (path == nullptr) return EINVAL;
+  if (!Allowed(platform::FileCall::kSetMode, path)) return errno;
   return ::chmod(HostPath(path).c_str(), mode) == 0 ? 0 : errno;
 }
 

@@ -52,8 +52,8 @@ inline constexpr int kRenameOther = -8;        // rename failed otherwise
 /// No other normalisation: "a//b", "./a" and "a/" differ from "a/b", "a", "a".
 [[nodiscard]] int SamePath(const char* a, const char* b);
 
-/// Copies the regular file `src` to `dst` (created or truncated) through a
-/// 2048-byte buffer, then syncs. 1 on success, 0 on failure. Refuses, touching
+/// Copies the regular file `src` to `dst` (created or truncated) in 2048-byte
+/// blocks (behind 128 KiB stream buffers, when memory allows), then syncs. 1 on success, 0 on failure. Refuses, touching
 /// nothing, when the two are the same path (SamePath), when `dst` exists and is
 /// not a regular file, or when `src` is missing or not a regular file. A failure
 /// after `dst` was opened leaves it behind with what had been written.

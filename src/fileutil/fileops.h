@@ -53,7 +53,8 @@ inline constexpr int kRenameOther = -8;        // rename failed otherwise
 [[nodiscard]] int SamePath(const char* a, const char* b);
 
 /// Copies the regular file `src` to `dst` (created or truncated) in 2048-byte
-/// blocks (behind 128 KiB stream buffers, when memory allows), then syncs. 1 on success, 0 on failure. Refuses, touching
+/// blocks (behind 128 KiB stream buffers, when memory allows), then syncs.
+/// 1 on success, 0 on failure. Refuses, touching
 /// nothing, when the two are the same path (SamePath), when `dst` exists and is
 /// not a regular file, or when `src` is missing or not a regular file. A failure
 /// after `dst` was opened leaves it behind with what had been written.

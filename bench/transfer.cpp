@@ -108,6 +108,13 @@ class SyncingPlatform final : public upd::platform::Platform {
     ::sync();
   }
   void Sleep(unsigned seconds) override { sim_.Sleep(seconds); }
+  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+                                      const char* mode) override {
+    return sim_.OpenStream(path, hostPath, mode);
+  }
+  [[nodiscard]] int BeforeChange(upd::platform::FileCall call, std::string_view path) override {
+    return sim_.BeforeChange(call, path);
+  }
 
  private:
   upd::sim::SimPlatform sim_;

@@ -47,6 +47,13 @@ MallocPtr<char> EnlargeBuffer(std::FILE* stream) {
   return buffer;
 }
 
+// Lets the platform refuse a change (a simulated fault); errno then says why.
+bool Allowed(platform::FileCall call, const char* path) {
+  const int refused = platform::Current().BeforeChange(call, path);
+  if (refused != 0) errno = refused;
+  return refused == 0;
+}
+
 }  // namespace
 
 int exists(const char* path) {
@@ -76,7 +83,7 @@ int isord(const char* path) {
 }
 
 int RemoveFile(const char* path) {
-  if (path == nullptr) return 0;
+  if (path == nullptr || !Allowed(platform::FileCall::kRemove, path)) return 0;
   return ::unlink(HostPath(path).c_str()) == 0 ? 1 : 0;
 }
 
@@ -85,7 +92,10 @@ int Rename(const char* oldName, const char* newName) {
   if (newName == nullptr || *newName == '\0') return kRenameNoNewName;
   if (exists(oldName) == 0) return kRenameOldMissing;
   if (exists(newName) != 0) return kRenameNewExists;
-  if (::rename(HostPath(oldName).c_str(), HostPath(newName).c_str()) == 0) return kRenameOk;
+  if (Allowed(platform::FileCall::kRename, oldName) &&
+      ::rename(HostPath(oldName).c_str(), HostPath(newName).c_str()) == 0) {
+    return kRenameOk;
+  }
   switch (errno) {
     case EACCES:
       return kRenameAccess;
@@ -148,7 +158,7 @@ std::FILE* OpenFile(const char* path, const char* mode) {
     errno = EINVAL;
     return nullptr;
   }
-  return std::fopen(HostPath(path).c_str(), mode);
+  return platform::Current().OpenStream(path, HostPath(path), mode);
 }
 
 void FileCloser::operator()(std::FILE* stream) const noexcept {
@@ -157,11 +167,13 @@ void FileCloser::operator()(std::FILE* stream) const noexcept {
 
 int MakeDirectory(const char* path, mode_t mode) {
   if (path == nullptr) return EINVAL;
+  if (!Allowed(platform::FileCall::kMakeDirectory, path)) return errno;
   return ::mkdir(HostPath(path).c_str(), mode) == 0 ? 0 : errno;
 }
 
 int SetMode(const char* path, mode_t mode) {
   if (path == nullptr) return EINVAL;
+  if (!Allowed(platform::FileCall::kSetMode, path)) return errno;
   return ::chmod(HostPath(path).c_str(), mode) == 0 ? 0 : errno;
 }
 

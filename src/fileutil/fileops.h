@@ -1,6 +1,7 @@
 // File operations by path: the only code that opens, tests, renames, removes or
 // creates files by name. Every path goes through the platform seam first, so a
-// simulated instrument sees its own files.
+// simulated instrument sees its own files; streams are opened by the seam, and it
+// may refuse a change (a simulated fault), which then fails as the call would.
 //
 // Truth results are 1 and 0. Nothing here prints or sets an error code of its own.
 #pragma once

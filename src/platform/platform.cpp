@@ -64,4 +64,13 @@ void LinuxPlatform::Sleep(unsigned seconds) {
   while (seconds > 0) seconds = ::sleep(seconds);
 }
 
+std::FILE* LinuxPlatform::OpenStream(std::string_view /*path*/, const std::string& hostPath,
+                                     const char* mode) {
+  return std::fopen(hostPath.c_str(), mode);
+}
+
+int LinuxPlatform::BeforeChange(FileCall /*call*/, std::string_view /*path*/) {
+  return 0;
+}
+
 }  // namespace upd::platform

@@ -1,15 +1,18 @@
 // The one seam between the updater and the operating system.
 //
 // Everything that differs between the instrument and a simulated instrument goes
-// through `Platform`: mounting, running shell commands, sync and sleep, and the
-// resolution of every path before a file-system call. The real implementation
-// calls Linux and leaves paths unchanged; the simulated instrument maps paths
-// under its own directory and records what happens.
+// through `Platform`: mounting, running shell commands, sync and sleep, the
+// resolution of every path before a file-system call, the opening of streams,
+// and a say before every call that changes files. The real implementation calls
+// Linux, leaves paths unchanged and lets every change go ahead; the simulated
+// instrument maps paths under its own directory, records what happens and can
+// make chosen calls fail as a faulty instrument would.
 //
 // Only the file utilities (src/fileutil) resolve paths; every other subsystem
 // touches files through them.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -19,6 +22,9 @@ namespace upd::platform {
 /// main application, reboot) are told apart from the commands a manifest names,
 /// so that a simulation can run the former and record the latter.
 enum class CommandKind { kInstrument, kManifest };
+
+/// The calls by path that change files, apart from opening a stream.
+enum class FileCall { kRemove, kRename, kMakeDirectory, kSetMode };
 
 class Platform {
  public:
@@ -43,6 +49,15 @@ class Platform {
 
   /// Sleeps whole seconds.
   virtual void Sleep(unsigned seconds) = 0;
+
+  /// fopen() of `hostPath`, which instrument path `path` resolved to.
+  [[nodiscard]] virtual std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+                                              const char* mode) = 0;
+
+  /// Asked just before `call` changes instrument path `path` (for a rename, the
+  /// old name). Returns 0 to let it go ahead, or the errno value that it fails
+  /// with instead, without being made.
+  [[nodiscard]] virtual int BeforeChange(FileCall call, std::string_view path) = 0;
 };
 
 /// The platform in force: the real Linux one unless another has been installed.
@@ -74,6 +89,9 @@ class LinuxPlatform final : public Platform {
   int RunCommand(CommandKind kind, const char* command) override;
   void Sync() override;
   void Sleep(unsigned seconds) override;
+  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+                                      const char* mode) override;
+  [[nodiscard]] int BeforeChange(FileCall call, std::string_view path) override;
 };
 
 }  // namespace upd::platform

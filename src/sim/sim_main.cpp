@@ -13,6 +13,7 @@
 #include "driver/instrument_paths.h"
 #include "driver/startup.h"
 #include "platform/platform.h"
+#include "sim/fault_plan.h"
 #include "sim/instrument.h"
 #include "sim/sim_platform.h"
 
@@ -95,6 +96,10 @@ int Run(const std::vector<std::string_view>& args) {
 
   auto instrument = OpenInstrument(std::string(args[0]));
   if (!instrument) return kExitBadUse;
+  FaultPlan faults;
+  if (const std::string problem = LoadFaultPlan(instrument->root(), faults); !problem.empty()) {
+    return BadUse(problem);
+  }
 
   // Programs that the run starts in the background become our children when
   // their shell exits, so the run can wait for them before it returns.
@@ -116,7 +121,7 @@ int Run(const std::vector<std::string_view>& args) {
   for (std::string& arg : argStrings) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
-  SimPlatform simulated(*instrument, mode);
+  SimPlatform simulated(*instrument, mode, std::move(faults));
   const platform::ScopedPlatform installed(simulated);
   const int status = UpdateMain(static_cast<int>(argStrings.size()), argv.data());
   std::fflush(nullptr);

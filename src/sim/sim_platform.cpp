@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,8 +63,8 @@ void ReapDescendants() {
   }
 }
 
-SimPlatform::SimPlatform(Instrument instrument, CommandMode mode)
-    : instrument_(std::move(instrument)), mode_(mode) {}
+SimPlatform::SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faults)
+    : instrument_(std::move(instrument)), mode_(mode), faults_(std::move(faults)) {}
 
 std::string SimPlatform::Resolve(std::string_view path) const {
   return instrument_.Host(path);
@@ -102,7 +103,9 @@ int SimPlatform::Unmount(const char* target) {
   const std::string point = instrument_.Host(target);
   std::error_code ec;
   int result = 0;
-  if (!fs::is_symlink(fs::symlink_status(point, ec))) {
+  if (const Fault* fault = faults_.Find(FaultCall::kUmount, target)) {
+    result = fault->error;  // the medium stays mounted
+  } else if (!fs::is_symlink(fs::symlink_status(point, ec))) {
     result = EINVAL;  // nothing is mounted there
   } else {
     fs::remove(point, ec);
@@ -146,6 +149,7 @@ int SimPlatform::RunManifestCommand(const char* command) {
 }
 
 void SimPlatform::Sync() {
+  Change();
   instrument_.Record("sync");
 }
 
@@ -163,6 +167,48 @@ void SimPlatform::Sleep(unsigned seconds) {
                waited_);
   ReapDescendants();
   std::exit(kExitWaitsForever);
+}
+
+std::FILE* SimPlatform::OpenStream(std::string_view path, const std::string& hostPath,
+                                   const char* mode) {
+  const bool writes = std::strpbrk(mode, "wa+") != nullptr;
+  if (writes) Change();
+  if (const Fault* fault = writes ? faults_.Find(FaultCall::kCreate, path) : nullptr) {
+    errno = fault->error;
+    return nullptr;
+  }
+  std::FILE* real = std::fopen(hostPath.c_str(), mode);
+  if (real == nullptr) return nullptr;
+  const Fault* fault = faults_.Find(writes ? FaultCall::kWrite : FaultCall::kRead, path);
+  return fault != nullptr ? FaultyStream(real, *fault, mode) : real;
+}
+
+int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path) {
+  Change();
+  FaultCall faultCall = FaultCall::kUnlink;
+  switch (call) {
+    case platform::FileCall::kRemove:
+      faultCall = FaultCall::kUnlink;
+      break;
+    case platform::FileCall::kRename:
+      faultCall = FaultCall::kRename;
+      break;
+    case platform::FileCall::kMakeDirectory:
+      faultCall = FaultCall::kMkdir;
+      break;
+    case platform::FileCall::kSetMode:
+      faultCall = FaultCall::kChmod;
+      break;
+  }
+  const Fault* fault = faults_.Find(faultCall, path);
+  return fault != nullptr ? fault->error : 0;
+}
+
+void SimPlatform::Change() {
+  if (faults_.cutBefore == 0 || ++changes_ != faults_.cutBefore) return;
+  // Nothing of the process survives a power cut: no buffer is flushed, no
+  // handler runs. What the kernel already holds stays, as the disk would.
+  ::kill(::getpid(), SIGKILL);
 }
 
 }  // namespace upd::sim

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "sim/fault_plan.h"
 #include "sim/instrument.h"
 
 namespace upd::sim {
@@ -14,10 +15,11 @@ enum class CommandMode { kRecord, kRun };
 /// Maps every path under the instrument's directory, mounts by linking the
 /// medium at DIR/mnt, runs the instrument's programs as the stubs in DIR, records
 /// or runs manifest commands, and writes every event to the timeline. Sleep is
-/// simulated time; the technician pulls the stick when asked to.
+/// simulated time; the technician pulls the stick when asked to. The calls that
+/// `faults` names fail as it says, and a power cut ends the process with SIGKILL.
 class SimPlatform final : public platform::Platform {
  public:
-  SimPlatform(Instrument instrument, CommandMode mode);
+  SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faults = {});
 
   [[nodiscard]] std::string Resolve(std::string_view path) const override;
   [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
@@ -26,6 +28,9 @@ class SimPlatform final : public platform::Platform {
   int RunCommand(platform::CommandKind kind, const char* command) override;
   void Sync() override;
   void Sleep(unsigned seconds) override;
+  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+                                      const char* mode) override;
+  [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path) override;
 
   /// Seconds of simulated waiting for the stick to go after which a run ends.
   static constexpr unsigned kUnplugPatience = 3600;
@@ -33,11 +38,16 @@ class SimPlatform final : public platform::Platform {
  private:
   int RunInstrumentProgram(const char* command);
   int RunManifestCommand(const char* command);
+  /// Counts one change to the instrument's files; the power fails before the
+  /// one that the plan names.
+  void Change();
 
   Instrument instrument_;
   CommandMode mode_;
   bool awaitingUnplug_ = false;
   unsigned waited_ = 0;
+  FaultPlan faults_;
+  unsigned long changes_ = 0;
 };
 
 /// Waits until every process that the run started, in the background too, has

@@ -2,6 +2,7 @@
 // change what one path resolves to.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,13 @@ class ForwardingPlatform : public platform::Platform {
   }
   void Sync() override { inner_.Sync(); }
   void Sleep(unsigned seconds) override { inner_.Sleep(seconds); }
+  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+                                      const char* mode) override {
+    return inner_.OpenStream(path, hostPath, mode);
+  }
+  [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path) override {
+    return inner_.BeforeChange(call, path);
+  }
 
  protected:
   platform::Platform& inner_;

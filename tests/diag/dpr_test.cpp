@@ -75,9 +75,11 @@ TEST_F(Dpr, LineEndsFollowTheFormatAndTheMessageIsCut) {
   EXPECT_EQ(macro.text(), expected.data());
 }
 
+// Years before 1970 or from 2070 on cannot be shown; the latter exist only
+// where time_t has 64 bits.
 TEST_F(Dpr, UnshowableClockTurnsTimeStampsOffWithOneMessage) {
-  const std::pair<std::uint32_t, time_t> cases[] = {{DPR_TIME, 3155760000},      // 2070
-                                                    {DPR_TIME | DPR_DATE, -1}};  // 1969
+  std::vector<std::pair<std::uint32_t, time_t>> cases = {{DPR_TIME | DPR_DATE, -1}};  // 1969
+  if (test::kTimeAfter2038) cases.emplace_back(DPR_TIME, test::k2070);
   for (const auto& [bits, seconds] : cases) {
     test::MemoryStream stream;
     dpr_stat = bits;
@@ -90,8 +92,9 @@ TEST_F(Dpr, UnshowableClockTurnsTimeStampsOffWithOneMessage) {
     EXPECT_EQ(stream.text(), std::string(kHeader) + "one\n" + kHeader + "two\n");
     EXPECT_EQ(dpr_stat, bits & ~DPR_TIME);
   }
+  if (!test::kTimeAfter2038) GTEST_SKIP() << "2070 not tested: " << test::kNoTimeAfter2038;
   dpr_stat = DPR_TIME | DPR_EPOCH;  // seconds since the epoch know no such limit
-  clock.now = {3155760000, 5000};
+  clock.now = {test::k2070, 5000};
   Say(1, "three");
   EXPECT_EQ(out.text(), std::string(kHeader) + "3155760000.005000 :: three\n");
 }

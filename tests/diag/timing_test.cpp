@@ -19,6 +19,9 @@ TEST(Timing, StopwatchAndSleeps) {
   ASSERT_EQ(StartTiming(), 1);
   ASSERT_EQ(StopTiming(), 1);
   EXPECT_EQ(ElapsedTime(), 1200000U);
+  clock.step = 5000000000;  // 5000 s: past what 32 bits of microseconds hold
+  ASSERT_EQ(StartTiming() + StopTiming(), 2);
+  EXPECT_EQ(ElapsedTime(), 5000000000U % 4294967296U);
 
   const unsigned short asked[] = {10, 15, 20, 30, 31, 0};
   for (const unsigned short ms : asked) msleep(ms);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 
 #include "sim/sim_paths.h"
 
@@ -12,9 +13,12 @@ namespace upd::e2e {
 
 Outcome Sim(const std::vector<std::string>& args) {
   test::TempDir capture;
-  std::string command = sim::ShellQuote(UPDATE_SIM_PATH);
-  for (const std::string& arg : args) command += ' ' + sim::ShellQuote(arg);
-  command += " >" + sim::ShellQuote(capture / "out") + " 2>" + sim::ShellQuote(capture / "err");
+  // The build names update-sim's command (on a cross build, the emulator and
+  // its options first), since an ARM program cannot always be started directly.
+  std::string command;
+  for (const char* word : {UPDATE_SIM_COMMAND}) command += sim::ShellQuote(word) + ' ';
+  for (const std::string& arg : args) command += sim::ShellQuote(arg) + ' ';
+  command += ">" + sim::ShellQuote(capture / "out") + " 2>" + sim::ShellQuote(capture / "err");
   const int status = std::system(command.c_str());
   return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(capture / "out"),
                  test::ReadFile(capture / "err")};

@@ -14,7 +14,9 @@ struct Outcome {
   std::string err;
 };
 
-/// Runs update-sim with `args` and collects what it printed.
+/// Runs update-sim with `args` through /bin/sh and collects what it printed.
+/// The command comes from the build (UPDATE_SIM_COMMAND: the program, after the
+/// cross build's emulator where there is one).
 Outcome Sim(const std::vector<std::string>& args);
 
 /// A fresh simulated instrument made by `update-sim init` in a temporary directory.

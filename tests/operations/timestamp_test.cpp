@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include "support/test_support.h"
+
 namespace upd {
 namespace {
 
@@ -121,6 +123,26 @@ TEST_F(TimeStampTest, AgreesWithGmtimeOnRandomInstants) {
     ASSERT_GT(std::strftime(text, sizeof text, kForms[i % 5], &broken), 0U);
     ASSERT_EQ(Convert(text), Seconds(static_cast<std::int32_t>(value))) << text;
   }
+}
+
+// On the instrument's 32-bit time_t the host's mktime cannot hold the first
+// second after 2038-01-19 03:14:07: that second is still refused, and the
+// values up to it are those of the 64-bit build.
+TEST_F(TimeStampTest, ThirtyTwoBitClockGivesTheSixtyFourBitValues) {
+  if (test::kTimeAfter2038) GTEST_SKIP() << "time_t has 64 bits on this build: mktime holds every instant here";
+  std::tm reading{};
+  reading.tm_year = 138;  // 2038-01-19 03:14:08
+  reading.tm_mday = 19;
+  reading.tm_hour = 3;
+  reading.tm_min = 14;
+  reading.tm_sec = 8;
+  reading.tm_isdst = -1;
+  ASSERT_EQ(std::mktime(&reading), static_cast<std::time_t>(-1));
+  EXPECT_EQ(UnixEpoch(2038, 1, 19, 3, 14, 8), kTimeStampMax + 1);
+  EXPECT_EQ(Convert("2038-01-19 03:14:08"), std::nullopt);
+  EXPECT_EQ(Convert("2106-02-07 06:28:16"), std::nullopt);  // 2^32: no wrap to 0
+  EXPECT_EQ(Convert("2038-01-19 03:14:07"), Seconds(kTimeStampMax));
+  EXPECT_EQ(Convert("2019-05-21 08:19:37"), Seconds(1558426777));
 }
 
 // The value counts from local midnight of 1 January 1970, so daylight saving

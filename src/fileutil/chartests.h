@@ -5,11 +5,20 @@
 // Every trimming in the updater uses this set.
 #pragma once
 
+#include <string_view>
+
 namespace upd {
 
 /// A blank: space or horizontal tab.
 [[nodiscard]] constexpr bool IsBlankChar(char c) {
   return c == ' ' || c == '\t';
+}
+
+/// `text` without blanks at either end. Example: " a b\t" gives "a b".
+[[nodiscard]] constexpr std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlankChar(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankChar(text.back())) text.remove_suffix(1);
+  return text;
 }
 
 /// 1 for a space or a horizontal tab; 0 for every other value.

@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "strutil/heapstr.h"
+#include "strutil/strcompare.h"
 
 namespace upd {
 
@@ -26,13 +27,8 @@ constexpr std::size_t kSamePathChars = 512;
 constexpr std::size_t kCopyBlock = 2048;
 constexpr std::size_t kCopyStreamBuffer = 128 * 1024;
 
-// Folds ASCII letters only, whatever the process locale says.
-constexpr char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 constexpr char NormalisePathChar(char c) {
-  return c == '\\' ? '/' : FoldAscii(c);
+  return c == '\\' ? '/' : str::FoldAscii(c);
 }
 
 // Puts a buffer of kCopyStreamBuffer bytes behind `stream`, which must not have

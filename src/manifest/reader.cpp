@@ -15,12 +15,6 @@ namespace upd {
 
 namespace {
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlankChar(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlankChar(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // Stores `text`, or its first size - 1 characters when it does not fit.
 bool CopyCut(std::string_view text, char* dst, int size) {
   const auto room = static_cast<std::size_t>(size - 1);

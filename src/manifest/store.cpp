@@ -283,15 +283,6 @@ AuxSection* NewAuxSection(std::string_view name) {
   return section;
 }
 
-int AppendAuxEntry(AuxSection* section, std::string_view name, std::string_view value) {
-  AuxEntry* entry = NewAuxEntry(name, value);
-  if (entry == nullptr) return 0;
-  AuxEntry** tail = &section->entries;
-  while (*tail != nullptr) tail = &(*tail)->next;
-  *tail = entry;
-  return 1;
-}
-
 int AppendSection(Section** head, std::string_view name) {
   return SectionAppender(head).Append(name);
 }

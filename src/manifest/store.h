@@ -77,11 +77,6 @@ void FreeAuxSections(AuxSection* head);
 /// A new section node named `name`, no entries; nullptr when memory runs out.
 [[nodiscard]] AuxSection* NewAuxSection(std::string_view name);
 
-/// Appends an entry to `section`'s entries, walking them to the end: for a
-/// whole file use AuxListBuilder. 1 on success, 0 when memory runs out.
-[[nodiscard]] int AppendAuxEntry(AuxSection* section, std::string_view name,
-                                 std::string_view value);
-
 /// Appends a step named `name` at the end of the list at *head, walking it to
 /// the end: for many steps use SectionAppender. 1 on success, 0 when memory
 /// runs out.

@@ -13,6 +13,7 @@
 #include "integrity/sha256.h"
 #include "manifest/store.h"
 #include "operations/timestamp.h"
+#include "strutil/strcompare.h"
 
 namespace upd {
 
@@ -79,15 +80,6 @@ struct Paths {
 
 enum class Kind { kPresence, kValue, kSwitch };
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
-
 // Reads the section's keys in their fixed order; 0 or the code to fail with.
 int ReadSection(const char* section, Values& v, std::uint32_t& mask) {
   struct KeySpec {
@@ -120,9 +112,9 @@ int ReadSection(const char* section, Values& v, std::uint32_t& mask) {
     if (!found || key.kind == Kind::kValue) continue;
     if (key.kind == Kind::kPresence) {
       mask |= key.bit;
-    } else if (EqualsIgnoringAsciiCase(key.value, "true")) {
+    } else if (str::EqualFolded(key.value, "true")) {
       mask |= key.bit;
-    } else if (EqualsIgnoringAsciiCase(key.value, "false")) {
+    } else if (str::EqualFolded(key.value, "false")) {
       mask &= ~key.bit;
     } else {
       return kErrTransferValue;

@@ -10,12 +10,6 @@
 namespace upd::str {
 namespace {
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlankChar(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlankChar(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 std::size_t WithoutTrailingSpaces(const char* s, std::size_t n) {
   while (n > 0 && s[n - 1] == ' ') --n;
   return n;

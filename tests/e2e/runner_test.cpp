@@ -33,14 +33,6 @@ constexpr const char kNewApp[] =
     "printf 'main-application started\\n' >> \"$root/sim/events.log\"\n";
 constexpr const char kOldApp[] = "#!/bin/sh\n# main application, old build\n";
 
-// The ending after every step has run, up to the restart of the main application.
-const std::vector<std::string> kRestartEnding = {"sync",
-                                                 "umount /mnt -> 0",
-                                                 "display Please remove USB device.",
-                                                 "unplug /dev/disk/by-label/CORVENAL",
-                                                 "sleep 1",
-                                                 "main-application started"};
-
 class UpdateRun : public ::testing::Test {
  protected:
   UpdateRun() : medium_(sim_.Medium()) {}

@@ -14,6 +14,15 @@ struct Outcome {
   std::string err;
 };
 
+/// The timeline after the last step of a run that ends by restarting the main
+/// application.
+inline const std::vector<std::string> kRestartEnding = {"sync",
+                                                        "umount /mnt -> 0",
+                                                        "display Please remove USB device.",
+                                                        "unplug /dev/disk/by-label/CORVENAL",
+                                                        "sleep 1",
+                                                        "main-application started"};
+
 /// Runs update-sim with `args` through /bin/sh and collects what it printed.
 /// The command comes from the build (UPDATE_SIM_COMMAND: the program, after the
 /// cross build's emulator where there is one).

@@ -1,9 +1,10 @@
-// libFuzzer target for the name/value splitters; not part of the CMake build.
-// Build and run from the repository root with clang:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     fuzz/nvlist_fuzz.cpp src/strutil/*.cpp src/fileutil/chartests.cpp \
-//     src/fileutil/lists.cpp -o /tmp/nvlist_fuzz && /tmp/nvlist_fuzz -max_len=256
-// The first input byte, when below 8, makes that allocation fail.
+// The name/value list parsers of the string helpers on arbitrary text (up to
+// the first NUL). The first input byte, when below 8, makes that allocation
+// fail.
+//
+// Properties: every position an item records lies inside the text and points
+// at what it names; every item has a name or a value; the plain list's texts
+// all occur in the text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

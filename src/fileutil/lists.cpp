@@ -60,7 +60,7 @@ char** mklist1(const char* s, char delimiter) {
   MklistPtr list(
       static_cast<char**>(std::calloc(static_cast<std::size_t>(items) + 1, sizeof(char*))));
   if (!list) return nullptr;
-  for (int i = 0; i < items; ++i) {
+  for (std::size_t i = 0; i < static_cast<std::size_t>(items); ++i) {
     list.get()[i] = MallocCopy(copy.get() + offsets[i]);
     if (list.get()[i] == nullptr) return nullptr;
   }

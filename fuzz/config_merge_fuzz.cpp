@@ -1,0 +1,120 @@
+// Version lines and the configuration merge on arbitrary files. The input is
+// the template, then "@@", then the installed file (no "@@": no installed
+// file content at all).
+//
+// Properties: the operation's code is the one that the two files' own reading
+// and version lines call for; a merge happens exactly when the template's
+// version is higher, and then the backup holds the installed file byte for
+// byte and the new file has exactly the template's line count, each line the
+// template's or the installed line that the in-order key walk picks; otherwise
+// the installed file is left as it was. An earlier backup is always gone.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/error_codes.h"
+#include "driver/update_info.h"
+#include "fileutil/chartests.h"
+#include "fileutil/fileops.h"
+#include "fileutil/linereader.h"
+#include "fuzz_support.h"
+#include "manifest/reader.h"
+#include "operations/config_update.h"
+
+namespace {
+
+using upd::fuzz::Require;
+
+struct Line {
+  std::string word, rest;
+};
+
+// A file as the whole-file reader splits it; false when it refuses the file.
+bool Lines(const std::string& path, std::vector<Line>& out) {
+  upd::LineList2* head = nullptr;
+  if (upd::ReadFile2(path.c_str(), &head) == 0) return false;
+  for (const upd::LineList2* l = head; l != nullptr; l = l->next) {
+    out.push_back({l->word != nullptr ? l->word : "", l->rest != nullptr ? l->rest : ""});
+  }
+  upd::FreeFile2(&head);
+  return true;
+}
+
+bool Version(const std::string& path, double& version) {
+  upd::LineList2* head = nullptr;
+  if (upd::ReadFile2(path.c_str(), &head) == 0) return false;
+  const int ok = upd::GetVersion(head, &version);
+  upd::FreeFile2(&head);
+  return ok == 1;
+}
+
+std::string Key(const Line& line) { return upd::SkipSpaces(line.word.c_str()); }
+
+bool InstallSection() {
+  const std::string& dir = upd::fuzz::ScratchDir();
+  const std::string manifest = "Merge\nOperation = ConfigUpdate\nSrcDir = " + dir +
+                               "\nSrcFile = template.cfg\nDestDir = " + dir +
+                               "\nDestFile = unit.cfg\nBackupDir = " + dir +
+                               "\nBackupFile = unit.cfg.bak\n";
+  return upd::ReadAuxInfoBytes(reinterpret_cast<const unsigned char*>(manifest.data()),
+                               static_cast<unsigned int>(manifest.size())) == 1;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const bool installed = InstallSection();
+  Require(installed, "the merge section could not be stored");
+
+  const std::string_view input = upd::fuzz::Bytes(data, size);
+  const std::size_t mark = input.find("@@");
+  const std::string_view templateText = input.substr(0, mark);
+  const std::string_view installedText =
+      mark == std::string_view::npos ? std::string_view() : input.substr(mark + 2);
+  const std::string source = upd::fuzz::WriteScratch("template.cfg", templateText);
+  const std::string dest = upd::fuzz::WriteScratch("unit.cfg", installedText);
+  const std::string backup = upd::fuzz::WriteScratch("unit.cfg.bak", "earlier backup\n");
+
+  // What the two files call for, by the readers' own account.
+  std::vector<Line> sourceLines, destLines;
+  double sourceVersion = 0.0, destVersion = 0.0;
+  int wantCode = 0;
+  if (!Lines(source, sourceLines)) {
+    wantCode = upd::kErrCfgReadSource;
+  } else if (!Version(source, sourceVersion)) {
+    wantCode = upd::kErrCfgSourceVersion;
+  } else if (!Lines(dest, destLines)) {
+    wantCode = upd::kErrCfgReadDest;
+  } else if (!Version(dest, destVersion)) {
+    wantCode = upd::kErrCfgDestVersion;
+  }
+
+  upd::UpdateInfo info{};
+  const int result = upd::ConfigUpdate("Merge", &info);
+  Require(result == (wantCode == 0 ? 1 : 0) && info.error == wantCode, "wrong outcome code");
+  Require(upd::exists(backup.c_str()) == 0 || sourceVersion > destVersion,
+          "the earlier backup is still there");
+  if (wantCode != 0 || !(sourceVersion > destVersion)) {
+    Require(upd::fuzz::ReadWhole(dest) == installedText, "the installed file changed");
+    return 0;
+  }
+
+  Require(upd::fuzz::ReadWhole(backup) == installedText, "the backup is not the installed file");
+  std::vector<Line> merged;
+  Require(Lines(dest, merged), "the merged file cannot be read back");
+  Require(merged.size() == sourceLines.size(), "the merged file has not the template's line count");
+  Require(Key(merged[0]) == Key(sourceLines[0]) && merged[0].rest.empty(),
+          "the merged version line is not the template's version word");
+  std::size_t next = 1;  // the installed line the walk stands on
+  for (std::size_t i = 1; i < sourceLines.size(); ++i) {
+    const Line* want = &sourceLines[i];
+    if (next < destLines.size() && Key(destLines[next]) == Key(sourceLines[i])) {
+      want = &destLines[next++];
+    }
+    Require(merged[i].word + merged[i].rest == want->word + want->rest, "a merged line is wrong");
+  }
+  return 0;
+}

@@ -1,0 +1,105 @@
+// The manifest as it comes off an unsigned stick: read from a file, then the
+// step sequence expanded from "SectionList"/"Sequence".
+//
+// Properties: reading the file and reading the same bytes from memory give the
+// same result and the same store; the store holds only lines the reader could
+// have made (at most 255 characters, no line break, tab or trailing blank, entry
+// names without '='); every step is a name that some list of the list section
+// holds (or "Sequence" itself), never a group, and there are at most kMaxSteps.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "fuzz_support.h"
+#include "manifest/reader.h"
+#include "manifest/sequence.h"
+#include "manifest/store.h"
+
+namespace {
+
+using upd::fuzz::Require;
+
+// The store as text, to compare two reads.
+std::string Dump() {
+  std::string out;
+  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
+    out.append("[").append(s->name).append("]\n");
+    for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
+      out.append(e->name).append("=").append(e->value).append("\n");
+    }
+  }
+  return out;
+}
+
+void CheckText(std::string_view text, bool entryName) {
+  Require(text.size() <= 255, "a stored text is longer than 255 characters");
+  Require(text.find_first_of("\n\r\t") == std::string_view::npos,
+          "a stored text holds a line break or tab");
+  Require(text.empty() || text.back() != ' ', "a stored text ends in a blank");
+  if (entryName) Require(text.find('=') == std::string_view::npos, "an entry name holds '='");
+}
+
+void CheckStore() {
+  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
+    Require(s->name != nullptr && *s->name != '\0', "a section without a name");
+    CheckText(s->name, false);
+    Require(std::strchr(s->name, '=') == nullptr, "a section name holds '='");
+    for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
+      Require(e->name != nullptr && e->value != nullptr, "an entry without name or value");
+      CheckText(e->name, true);
+      CheckText(e->value, false);
+    }
+  }
+}
+
+const upd::AuxSection* ListSection() {
+  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
+    if (std::strcmp(s->name, "SectionList") == 0) return s;
+  }
+  return nullptr;
+}
+
+void CheckSteps(const upd::Section* steps) {
+  const upd::AuxSection* list = ListSection();
+  int count = 0;
+  for (const upd::Section* step = steps; step != nullptr; step = step->next) {
+    Require(++count <= upd::kMaxSteps, "more steps than kMaxSteps");
+    const std::string_view name = step->name;
+    Require(name.find(',') == std::string_view::npos, "a step name holds a comma");
+    if (name == "Sequence" && count == 1 && step->next == nullptr) continue;
+    bool listed = false;
+    for (const upd::AuxEntry* e = list != nullptr ? list->entries : nullptr; e != nullptr;
+         e = e->next) {
+      Require(name != e->name, "a group was left in the steps");
+      listed = listed || std::string_view(e->value).find(name) != std::string_view::npos;
+    }
+    Require(listed, "a step that no list names");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes = upd::fuzz::Bytes(data, size);
+  const std::string path = upd::fuzz::WriteScratch("AuxInfo.txt", bytes);
+
+  const int fromFile = upd::ReadAuxInfo(path.c_str());
+  const std::string stored = fromFile != 0 ? Dump() : std::string();
+  const int fromMemory = upd::ReadAuxInfoBytes(data, static_cast<unsigned int>(size));
+  Require(fromFile == fromMemory, "file and memory reads disagree on the result");
+  if (fromMemory == 0) {
+    upd::FreeAuxInfo();
+    return 0;
+  }
+  Require(Dump() == stored, "file and memory reads stored different manifests");
+  CheckStore();
+
+  upd::Section* steps = nullptr;
+  const int built = upd::BuildSectionList("SectionList", "Sequence", &steps);
+  if (built != 0) CheckSteps(steps);
+  upd::FreeSectionList(&steps);
+  upd::FreeAuxInfo();
+  return 0;
+}

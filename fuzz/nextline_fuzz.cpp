@@ -1,0 +1,122 @@
+// The line reader on arbitrary bytes, with every flag combination and buffer
+// sizes from 2 to 257 bytes. The first input byte picks the flags, the second
+// the buffer size; the rest is the stream.
+//
+// Property: the lines delivered, their lengths, the over-long reports and the
+// skip counts are exactly those of a plain model of the documented rules, and
+// the buffer is never written past its size.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fileutil/linereader.h"
+#include "fuzz_support.h"
+
+namespace {
+
+using upd::fuzz::Require;
+
+struct Expected {
+  int result;         // a length, or kLineTooLong
+  std::string text;   // what the buffer holds: the C string, or the raw prefix when over-long
+  int skippedBefore;  // lines skipped under the flags right before this one
+};
+
+bool IsBlankByte(char c) { return c == ' ' || c == '\t'; }
+
+// The stored text of one raw line: carriage returns dropped, tabs expanded up to
+// `limit` characters, blanks beyond it dropped, anything else beyond it over-long.
+std::string Store(std::string_view raw, std::size_t limit, bool& overLong) {
+  std::string stored;
+  overLong = false;
+  for (const char c : raw) {
+    if (c == '\r') continue;
+    if (stored.size() < limit) {
+      if (c == '\t') {
+        stored.append(std::min((stored.size() / 8 + 1) * 8, limit) - stored.size(), ' ');
+      } else {
+        stored.push_back(c);
+      }
+    } else if (!IsBlankByte(c)) {
+      overLong = true;
+    }
+  }
+  return stored;
+}
+
+std::vector<Expected> Model(std::string_view text, std::size_t limit, int flags) {
+  std::vector<Expected> lines;
+  int skipped = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    const bool last = end == std::string_view::npos;
+    const std::string_view raw = text.substr(at, last ? std::string_view::npos : end - at);
+    at = last ? text.size() : end + 1;
+    bool overLong = false;
+    const std::string stored = Store(raw, limit, overLong);
+    if (last && stored.empty() && !overLong) break;  // nothing but carriage returns
+    const std::string cstr(stored.c_str());          // what the string tests see
+    const std::size_t first = cstr.find_first_not_of(" \t");
+    const bool blank = first == std::string::npos;
+    const bool comment = !blank && (cstr[first] == '#' || cstr[first] == ';');
+    if (((flags & upd::kSkipBlankLines) != 0 && blank) ||
+        ((flags & upd::kSkipCommentLines) != 0 && comment)) {
+      ++skipped;
+      continue;
+    }
+    if (overLong) {
+      lines.push_back({upd::kLineTooLong, stored, skipped});
+    } else {
+      const std::size_t kept = cstr.find_last_not_of(" \t");
+      const std::string trimmed = kept == std::string::npos ? "" : cstr.substr(0, kept + 1);
+      lines.push_back({static_cast<int>(trimmed.size()), trimmed, skipped});
+    }
+    skipped = 0;
+  }
+  return lines;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 3) return 0;  // fmemopen needs at least one byte of stream
+  const int flags = data[0] & 3;
+  const int bufferSize = 2 + data[1];
+  std::string text(upd::fuzz::Bytes(data + 2, size - 2));
+
+  const std::unique_ptr<std::FILE, FileCloser> stream(fmemopen(text.data(), text.size(), "r"));
+  Require(stream != nullptr, "fmemopen failed");
+  // Exactly bufferSize bytes on the heap, so that a write past them shows.
+  const auto buffer = std::make_unique<char[]>(static_cast<std::size_t>(bufferSize));
+
+  const auto limit = static_cast<std::size_t>(bufferSize - 1);
+  for (const Expected& want : Model(text, limit, flags)) {
+    int skipped = -1;
+    const int got = upd::nextline(stream.get(), buffer.get(), bufferSize, flags, &skipped);
+    Require(got == want.result, "wrong result for a line");
+    Require(skipped == want.skippedBefore, "wrong count of skipped lines");
+    if (got == upd::kLineTooLong) {
+      Require(std::memcmp(buffer.get(), want.text.data(), limit) == 0,
+              "an over-long line's buffer is not its first size - 1 characters");
+    } else {
+      Require(buffer[static_cast<std::size_t>(got)] == '\0' &&
+                  std::memcmp(buffer.get(), want.text.data(), want.text.size()) == 0,
+              "wrong text for a line");
+    }
+  }
+  Require(upd::nextline(stream.get(), buffer.get(), bufferSize, flags, nullptr) == upd::kLineEnd,
+          "lines after the last");
+  Require(upd::nextline(stream.get(), buffer.get(), bufferSize, flags, nullptr) == upd::kLineEnd,
+          "end of input is not lasting");
+  return 0;
+}

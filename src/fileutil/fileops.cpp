@@ -83,11 +83,13 @@ int RemoveFile(const char* path) {
   return ::unlink(HostPath(path).c_str()) == 0 ? 1 : 0;
 }
 
-int Rename(const char* oldName, const char* newName) {
+namespace {
+
+int RenameEntry(const char* oldName, const char* newName, bool replace) {
   if (oldName == nullptr || *oldName == '\0') return kRenameNoOldName;
   if (newName == nullptr || *newName == '\0') return kRenameNoNewName;
   if (exists(oldName) == 0) return kRenameOldMissing;
-  if (exists(newName) != 0) return kRenameNewExists;
+  if (!replace && exists(newName) != 0) return kRenameNewExists;
   if (Allowed(platform::FileCall::kRename, oldName) &&
       ::rename(HostPath(oldName).c_str(), HostPath(newName).c_str()) == 0) {
     return kRenameOk;
@@ -102,6 +104,22 @@ int Rename(const char* oldName, const char* newName) {
     default:
       return kRenameOther;
   }
+}
+
+}  // namespace
+
+int Rename(const char* oldName, const char* newName) {
+  return RenameEntry(oldName, newName, false);
+}
+
+int ReplaceFile(const char* oldName, const char* newName) {
+  return RenameEntry(oldName, newName, true);
+}
+
+int LinkFile(const char* existing, const char* newName) {
+  if (existing == nullptr || newName == nullptr) return EINVAL;
+  if (!Allowed(platform::FileCall::kLink, existing)) return errno;
+  return ::link(HostPath(existing).c_str(), HostPath(newName).c_str()) == 0 ? 0 : errno;
 }
 
 int SamePath(const char* a, const char* b) {

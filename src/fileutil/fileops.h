@@ -48,6 +48,16 @@ inline constexpr int kRenameOther = -8;        // rename failed otherwise
 /// Returns kRenameOk or one of the negative codes above.
 [[nodiscard]] int Rename(const char* oldName, const char* newName);
 
+/// As Rename, but an existing newName (a file) is replaced in the same step:
+/// at every moment newName names either the old or the new file. Never gives
+/// kRenameNewExists.
+[[nodiscard]] int ReplaceFile(const char* oldName, const char* newName);
+
+/// Gives the file `existing` a second name `newName` (a hard link), which must
+/// not exist. Returns 0 or the errno value of the failure (EPERM, for one, on a
+/// file system without hard links).
+[[nodiscard]] int LinkFile(const char* existing, const char* newName);
+
 /// 1 when `a` and `b` are the same text after turning backslashes into slashes
 /// and folding ASCII letters, comparing at most their first 512 characters.
 /// No other normalisation: "a//b", "./a" and "a/" differ from "a/b", "a", "a".

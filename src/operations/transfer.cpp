@@ -204,12 +204,18 @@ int TransferFile(const char* section, UpdateInfo* info) {
   // the only copy of the previous file left.
   const bool hasPrevious = exists(p.destination) != 0;
   if (!hasPrevious && (mask & kDestNoExistBit) == 0) return Fail(info, kErrMoveToBackup);
+  // The mode is set on the verified copy before anything is moved, so that the
+  // destination never names a file that cannot run.
+  if (SetMode(p.interim, kInstalledMode) != 0) return Fail(info, kErrChmod);
   if (exists(p.backup) != 0 && RemoveFile(p.backup) == 0) return Fail(info, kErrRemoveBackup);
-  if (hasPrevious && Rename(p.destination, p.backup) != kRenameOk) {
+  // The previous file gets its backup name as a second link and the new one
+  // then replaces it in one step: a power cut at any point leaves a whole file
+  // at the destination. Where links cannot be made it is moved aside instead.
+  if (hasPrevious && LinkFile(p.destination, p.backup) != 0 &&
+      Rename(p.destination, p.backup) != kRenameOk) {
     return Fail(info, kErrMoveToBackup);
   }
-  if (Rename(p.interim, p.destination) != kRenameOk) return Fail(info, kErrMoveIntoPlace);
-  if (SetMode(p.destination, kInstalledMode) != 0) return Fail(info, kErrChmod);
+  if (ReplaceFile(p.interim, p.destination) != kRenameOk) return Fail(info, kErrMoveIntoPlace);
   return 1;
 }
 

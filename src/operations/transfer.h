@@ -20,9 +20,15 @@ namespace upd {
 ///   649 / 670  the interim copy's MD5 / SHA-256 differs from the manifest's;
 ///   654  the destination cannot become the backup, or it is missing while
 ///        "DestNoExist" is off (checked before the old backup is removed);
+///   620  the verified copy's mode cannot be set to 0755 (checked before the
+///        old backup is removed: nothing else touched);
 ///   653  the old backup cannot be removed; 655 the interim copy cannot be moved
-///        into place; 620 the new file's mode cannot be set to 0755.
-/// The interim copy is never removed; a later run overwrites it.
+///        into place (the previous file is then at the destination and at the
+///        backup path; where the file system has no hard links, only at the
+///        backup path).
+/// The previous file is linked to the backup path and the new one renamed over
+/// it, so the destination always names a whole, executable file, even after a
+/// power cut. The interim copy is never removed; a later run overwrites it.
 [[nodiscard]] int TransferFile(const char* section, UpdateInfo* info);
 
 }  // namespace upd

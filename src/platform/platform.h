@@ -24,7 +24,7 @@ namespace upd::platform {
 enum class CommandKind { kInstrument, kManifest };
 
 /// The calls by path that change files, apart from opening a stream.
-enum class FileCall { kRemove, kRename, kMakeDirectory, kSetMode };
+enum class FileCall { kRemove, kRename, kLink, kMakeDirectory, kSetMode };
 
 class Platform {
  public:

@@ -22,12 +22,13 @@ struct CallName {
   FaultCall call;
 };
 
-constexpr std::array<CallName, 8> kCalls = {{
+constexpr std::array<CallName, 9> kCalls = {{
     {"create", FaultCall::kCreate},
     {"read", FaultCall::kRead},
     {"write", FaultCall::kWrite},
     {"unlink", FaultCall::kUnlink},
     {"rename", FaultCall::kRename},
+    {"link", FaultCall::kLink},
     {"mkdir", FaultCall::kMkdir},
     {"chmod", FaultCall::kChmod},
     {"umount", FaultCall::kUmount},

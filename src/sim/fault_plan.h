@@ -11,10 +11,10 @@
 namespace upd::sim {
 
 /// The calls a fault can hit.
-enum class FaultCall { kCreate, kRead, kWrite, kUnlink, kRename, kMkdir, kChmod, kUmount };
+enum class FaultCall { kCreate, kRead, kWrite, kUnlink, kRename, kLink, kMkdir, kChmod, kUmount };
 
 /// One line of the plan: every `call` on instrument path `path` (exactly as the
-/// updater names it; for a rename the old name) fails with errno value `error`.
+/// updater names it; for a rename or a link the existing name) fails with errno value `error`.
 /// kCreate is an open for writing. Reads and writes fail only once `after` bytes
 /// of the stream have passed.
 struct Fault {
@@ -29,7 +29,7 @@ struct FaultPlan {
   std::vector<Fault> faults;
   /// The power fails just before this change to the instrument's files (1 for
   /// the first); 0 for never. Changes are: opening a file for writing, removing,
-  /// renaming, making a directory, setting a mode, and sync.
+  /// renaming, linking, making a directory, setting a mode, and sync.
   unsigned long cutBefore = 0;
 
   /// The fault for `call` on `path`, or nullptr.
@@ -38,7 +38,7 @@ struct FaultPlan {
 
 /// Reads the plan of the instrument in `root` (its file sim/faults) into `plan`.
 /// Returns "" or what is wrong with the file. Its lines:
-///   create|read|write|unlink|rename|mkdir|chmod|umount PATH ERRNO-NAME [BYTES]
+///   create|read|write|unlink|rename|link|mkdir|chmod|umount PATH ERRNO-NAME [BYTES]
 ///   cut N
 /// Blank lines and lines starting with '#' are passed over.
 [[nodiscard]] std::string LoadFaultPlan(const std::string& root, FaultPlan& plan);

@@ -193,6 +193,9 @@ int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path) {
     case platform::FileCall::kRename:
       faultCall = FaultCall::kRename;
       break;
+    case platform::FileCall::kLink:
+      faultCall = FaultCall::kLink;
+      break;
     case platform::FileCall::kMakeDirectory:
       faultCall = FaultCall::kMkdir;
       break;

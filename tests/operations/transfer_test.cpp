@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -173,6 +174,7 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
     std::string state;
     std::function<void()> prepare = nullptr;
     std::function<bool()> divertDest = nullptr;  // the destination unreachable while true
+    bool refuseChmod = false;
   } cases[] = {
       {With(kEntries, "SrcFile", "none"), kErrSourceMissing, kUntouched},
       {With(kEntries, "InterimDir", "/no/such/dir"), kErrMakeDirectory, kUntouched},
@@ -191,17 +193,22 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
       // Copy onto itself: the source must survive.
       {With(With(kEntries, "SrcDir", "/home/Corvenal/download"), "SrcFile", "APP.NEW"),
        kErrCopyInterim, Expect({kOld, kOlderBackup, nullptr}), [&] { Write(alias, kNew); }},
-      {kEntries, kErrMoveIntoPlace, Expect({nullptr, kOld, kNew}), nullptr,
+      // The previous file stays at the destination as well as at the backup path.
+      {kEntries, kErrMoveIntoPlace, Expect({kOld, kOld, kNew}), nullptr,
        [this] { return Read(kBackup) == kOld; }},
-      {kEntries, kErrChmod, kInstalled, nullptr,
-       [this] { return Read(kBackup) == kOld && !Exists(kInterim); }}};
+      // The mode is set before anything moves: a file that cannot run is never installed.
+      {kEntries, kErrChmod, kStaged, nullptr, nullptr, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     Files();
     if (c.prepare) c.prepare();
     std::optional<test::DivertedPlatform> diverted;
+    std::optional<test::RefusingPlatform> refusing;
     std::optional<platform::ScopedPlatform> installed;
     if (c.divertDest) installed.emplace(diverted.emplace(sim_.platform(), kDest, c.divertDest));
+    if (c.refuseChmod) {
+      installed.emplace(refusing.emplace(sim_.platform(), platform::FileCall::kSetMode, EPERM));
+    }
     EXPECT_EQ(Run(c.entries), 0);
     installed.reset();
     EXPECT_EQ(info_.error, c.code);
@@ -209,6 +216,24 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
     EXPECT_EQ(Exists(alias) ? Read(alias) : kNew, kNew);  // a copy onto itself keeps it
     fs::remove(Host(alias));
   }
+}
+
+TEST_F(TransferFileTest, WithoutHardLinksThePreviousFileIsMovedAside) {
+  Files();
+  test::RefusingPlatform noLinks(sim_.platform(), platform::FileCall::kLink, EPERM);
+  {
+    platform::ScopedPlatform installed(noLinks);
+    EXPECT_EQ(Run(kEntries), 1);
+  }
+  EXPECT_EQ(State(), kInstalled);
+
+  // Then a failed move into place leaves the destination empty.
+  Files();
+  test::DivertedPlatform diverted(noLinks, kDest, [this] { return Read(kBackup) == kOld; });
+  platform::ScopedPlatform installed(diverted);
+  EXPECT_EQ(Run(kEntries), 0);
+  EXPECT_EQ(info_.error, kErrMoveIntoPlace);
+  EXPECT_EQ(State(), Expect({nullptr, kOld, kNew}));
 }
 
 }  // namespace

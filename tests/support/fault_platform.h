@@ -1,5 +1,5 @@
 // Platforms for fault injection: they pass every call to another platform and
-// change what one path resolves to.
+// change what one path resolves to, or refuse one kind of change.
 #pragma once
 
 #include <cstdio>
@@ -58,6 +58,21 @@ class DivertedPlatform final : public ForwardingPlatform {
  private:
   std::string target_;
   std::function<bool()> when_;
+};
+
+class RefusingPlatform final : public ForwardingPlatform {
+ public:
+  /// Every `call` (on any path) fails with errno value `error`.
+  RefusingPlatform(platform::Platform& inner, platform::FileCall call, int error)
+      : ForwardingPlatform(inner), call_(call), error_(error) {}
+
+  [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path) override {
+    return call == call_ ? error_ : inner_.BeforeChange(call, path);
+  }
+
+ private:
+  platform::FileCall call_;
+  int error_;
 };
 
 }  // namespace upd::test

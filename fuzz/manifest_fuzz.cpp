@@ -4,7 +4,9 @@
 // Properties: reading the file and reading the same bytes from memory give the
 // same result and the same store; the store holds only lines the reader could
 // have made (at most 255 characters, no line break, tab or trailing blank, entry
-// names without '='); every step is a name that some list of the list section
+// names without '='); every lookup through the store's index finds what a scan
+// of the lists finds (the first section of a name, its first entry of a key);
+// every step is a name that some list of the list section
 // holds (or "Sequence" itself), never a group, and there are at most kMaxSteps.
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +56,38 @@ void CheckStore() {
   }
 }
 
+// The first section named `name` and its first entry `key`, by a plain scan.
+const upd::AuxEntry* Scan(const char* name, const char* key) {
+  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
+    if (std::strcmp(s->name, name) != 0) continue;
+    for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
+      if (std::strcmp(e->name, key) == 0) return e;
+    }
+    return nullptr;
+  }
+  return nullptr;
+}
+
+void CheckLookups() {
+  char value[256];
+  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
+    for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
+      const upd::AuxEntry* want = Scan(s->name, e->name);
+      bool found = false;
+      value[0] = '\0';
+      Require(upd::GetAuxInfo(s->name, e->name, value, sizeof value, &found) == 1,
+              "a stored value does not fit 256 bytes");
+      Require(found == (want != nullptr), "the index and a scan disagree on presence");
+      Require(want == nullptr || std::strcmp(value, want->value) == 0,
+              "the index found another entry than a scan");
+    }
+  }
+  bool found = true;
+  Require(upd::GetAuxInfo("no such section\x01", "Operation", value, sizeof value, &found) == 1 &&
+              !found,
+          "a section that is not there was found");
+}
+
 const upd::AuxSection* ListSection() {
   for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
     if (std::strcmp(s->name, "SectionList") == 0) return s;
@@ -86,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string path = upd::fuzz::WriteScratch("AuxInfo.txt", bytes);
 
   const int fromFile = upd::ReadAuxInfo(path.c_str());
+  Require(fromFile != 0 || upd::aux_Section == nullptr, "a failed read changed the store");
   const std::string stored = fromFile != 0 ? Dump() : std::string();
   const int fromMemory = upd::ReadAuxInfoBytes(data, static_cast<unsigned int>(size));
   Require(fromFile == fromMemory, "file and memory reads disagree on the result");
@@ -95,6 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Require(Dump() == stored, "file and memory reads stored different manifests");
   CheckStore();
+  CheckLookups();
 
   upd::Section* steps = nullptr;
   const int built = upd::BuildSectionList("SectionList", "Sequence", &steps);

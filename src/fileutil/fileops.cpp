@@ -104,6 +104,12 @@ int Rename(const char* oldName, const char* newName) {
   }
 }
 
+int ReplaceFile(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return EINVAL;
+  if (!Allowed(platform::FileCall::kRename, from)) return errno;
+  return ::rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0 ? 0 : errno;
+}
+
 int SamePath(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return 0;
   const std::size_t lenA = ::strnlen(a, kSamePathChars);

@@ -48,6 +48,11 @@ inline constexpr int kRenameOther = -8;        // rename failed otherwise
 /// Returns kRenameOk or one of the negative codes above.
 [[nodiscard]] int Rename(const char* oldName, const char* newName);
 
+/// Renames `from` to `to`, replacing an existing `to` in one step (rename(2)),
+/// so a reader sees the old file or the new one, never a part. Returns 0 or
+/// the errno value of the failure.
+[[nodiscard]] int ReplaceFile(const char* from, const char* to);
+
 /// 1 when `a` and `b` are the same text after turning backslashes into slashes
 /// and folding ASCII letters, comparing at most their first 512 characters.
 /// No other normalisation: "a//b", "./a" and "a/" differ from "a/b", "a", "a".

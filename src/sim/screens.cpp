@@ -99,33 +99,14 @@ bool ScreenRenderer::Render(std::string_view text) {
   } else {
     args = {"-size", screen, "xc:black"};
   }
-  const std::vector<std::string> caption = {"(",
-                                            "-size",
-                                            std::to_string(kScreenWidth - 2 * kTextMargin) + "x",
-                                            "-background",
-                                            "#000000a0",
-                                            "-fill",
-                                            "white",
-                                            "-font",
-                                            kFont,
-                                            "-pointsize",
-                                            kTextSize,
-                                            "-gravity",
-                                            "center",
-                                            "caption:" + CaptionText(text),
-                                            "-bordercolor",
-                                            "#000000a0",
-                                            "-border",
-                                            "0x10",
-                                            ")",
-                                            "-gravity",
-                                            "center",
-                                            "-composite",
-                                            "-strip",
-                                            "-depth",
-                                            "8",
-                                            "png:" + out};
-  args.insert(args.end(), caption.begin(), caption.end());
+  // The text, wrapped, on a dark band with a margin above and below it.
+  const std::string band = std::to_string(kScreenWidth - 2 * kTextMargin) + "x";
+  args.insert(args.end(), {"(", "-size", band, "-background", "none", "-fill", "white"});
+  args.insert(args.end(), {"-font", kFont, "-pointsize", kTextSize, "-gravity", "center"});
+  args.insert(args.end(), {"caption:" + CaptionText(text), "-bordercolor", "none", "-border"});
+  args.insert(args.end(), {"0x10", "-background", "#000000a0", "-flatten", ")"});
+  args.insert(args.end(), {"-gravity", "center", "-composite", "-strip", "-depth", "8"});
+  args.push_back("png:" + out);
   if (RunConvert(args)) return true;
   std::fprintf(stderr, "update-sim: screen %s ('%.*s') could not be drawn with convert\n", name,
                static_cast<int>(text.size()), text.data());

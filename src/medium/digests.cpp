@@ -142,7 +142,12 @@ void Editor::Section(const AuxSection& section) {
     return;
   }
   const auto host = OnMedium(medium_, s->source);
-  if (!host) return;  // installed from the instrument's own files
+  if (!host) {
+    std::fprintf(out_,
+                 "AuxInfo.txt:%d: section %s: source %s is not on the medium; left as it is\n",
+                 section.line, name, s->source);
+    return;
+  }
   char md5[kDigestTextSize] = {};
   char sha256[kDigestTextSize] = {};
   if (exists(host->c_str()) == 0 || MD5Hash(host->c_str(), md5, kDigestTextSize) == 0 ||

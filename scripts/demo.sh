@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # The main job: the sample update medium, signed with a key pair made here,
-# installed on a fresh simulated instrument that runs an older build.
-# Prints the updater's output, the instrument's timeline and what changed.
+# checked, and installed on a fresh simulated instrument that runs an older
+# build. Prints the check, the updater's output, the instrument's timeline,
+# what changed, and where the pictures of the instrument's screen are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-if ! log=$(cmake --build --preset default --target update-sim 2>&1); then
+if ! log=$(cmake --build --preset default --target update-sim update-medium 2>&1); then
   echo "$log" >&2
   exit 1
 fi
 
 sim=build/default/update-sim
+medium_tool=build/default/update-medium
+screens=build/demo-screens
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 instrument="$work/instrument"
@@ -29,6 +32,9 @@ openssl dgst -sha256 -sign "$work/release.pem" \
 # 2.3.0 retires.
 "$sim" init "$instrument"
 cp "$work/release.pub" "$instrument/home/Corvenal/bin/MirelCal.pub"
+# Its splash image, the background of every message on its screen.
+convert -size 480x272 gradient:'#2f5575'-'#0a1722' -font DejaVu-Sans-Bold -pointsize 44 \
+  -fill '#9cc2e0' -gravity north -annotate +0+28 4271C "$instrument/home/Corvenal/bin/CorvenalSplash.png"
 cat >"$instrument/home/Corvenal/bin/Corvenal.cfg" <<'CFG'
 V2.2
 # 4271C instrument settings
@@ -48,10 +54,15 @@ snapshot() {
 }
 snapshot >"$work/before"
 
+# What the release engineer checks before the medium ships.
+echo "\$ update-medium check MEDIUM --key release.pub --timestamp \"2026-06-15 09:30:00\""
+"$medium_tool" check "$medium" --key "$work/release.pub" --timestamp "2026-06-15 09:30:00"
+echo
+
 "$sim" plug "$instrument" "$medium"
-echo "\$ update-sim run DIR -s -t \"2026-06-15 09:30:00\""
+echo "\$ update-sim run DIR --screens -- -s -t \"2026-06-15 09:30:00\""
 status=0
-"$sim" run "$instrument" -s -t "2026-06-15 09:30:00" || status=$?
+"$sim" run "$instrument" --screens -- -s -t "2026-06-15 09:30:00" || status=$?
 echo "exit status: $status"
 
 echo
@@ -73,4 +84,12 @@ sed 's/^/  /' "$instrument/home/Corvenal/bin/Corvenal.cfg"
 if [[ -f "$instrument/home/Corvenal/log/UpdateErrorLog.txt" ]]; then
   echo "Error log: $(cat "$instrument/home/Corvenal/log/UpdateErrorLog.txt")"
 fi
+
+# The screens outlive the instrument's temporary directory.
+rm -rf "$screens"
+cp -r "$instrument/sim/screens" "$screens"
+echo
+echo "The instrument's screen, 480x272 (DIR/sim/screens, copied to $screens):"
+paste <(find "$screens" -name '*.png' | sort) <(sed -n 's/^display //p' "$instrument/sim/events.log") |
+  sed 's/^/  /; s/\t/  /'
 exit "$status"

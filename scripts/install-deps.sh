@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing the updater needs on Debian 12 (as root):
-# the native tools and libraries, and for the instrument's build the armhf
-# cross compiler, Debian's armhf OpenSSL and GoogleTest (multiarch) and
-# qemu-user to run the armhf tests. Does nothing when everything is there already.
+# the native tools and libraries, ImageMagick and a font for the simulated
+# instrument's screens, and for the instrument's build the armhf cross
+# compiler, Debian's armhf OpenSSL and GoogleTest (multiarch) and qemu-user to
+# run the armhf tests. Does nothing when everything is there already.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
   libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
+  imagemagick fonts-dejavu-core
   g++-arm-linux-gnueabihf libc6-dev-armhf-cross qemu-user perl
   libssl-dev:armhf libgtest-dev:armhf libgmock-dev:armhf libstdc++6:armhf
 )

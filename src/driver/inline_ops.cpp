@@ -2,7 +2,7 @@
 
 #include <sys/wait.h>
 
-#include <cstdint>
+#include <array>
 #include <cstdio>
 
 #include "driver/error_codes.h"
@@ -15,43 +15,15 @@ namespace upd {
 namespace {
 
 constexpr int kCommandValueSize = 128;
-constexpr int kDeviceValueSize = 64;
-constexpr int kOffsetValueSize = 32;
 constexpr int kPathValueSize = 514;
-constexpr int kEntryNameSize = 128;
 
-// "<WriteCommand> <DataPath1> <Device>" at their longest, with the NUL.
-constexpr std::size_t kFlashCommandSize =
-    (kCommandValueSize - 1) + 1 + (kPathValueSize - 1) + 1 + (kDeviceValueSize - 1) + 1;
+static_assert(kFlashKeys[kFlashWrite].size + kFlashKeys[kFlashDataPath].size +
+                  kFlashKeys[kFlashDevice].size ==
+              kFlashCommandSize);
 
 int RunManifestCommand(const char* command) {
   return platform::Current().RunCommand(platform::CommandKind::kManifest, command);
 }
-
-// Looks up a command that must be there; false when it is too long or missing.
-// A missing command is never run as an empty or stale one.
-bool LookUpCommand(const char* section, const char* key, char (&value)[kCommandValueSize]) {
-  bool found = false;
-  return GetAuxInfo(section, key, value, kCommandValueSize, &found) != 0 && found;
-}
-
-constexpr std::uint32_t kDataPathBit = 0x01;
-constexpr std::uint32_t kDeviceBit = 0x04;
-constexpr std::uint32_t kEraseBit = 0x08;
-constexpr std::uint32_t kOffsetBit = 0x10;
-constexpr std::uint32_t kWriteBit = 0x40;
-
-struct RequiredBit {
-  std::uint32_t bit;
-  int code;
-};
-
-// The order in which missing entries are reported.
-constexpr RequiredBit kFlashRequired[] = {
-    {kDeviceBit, kErrFlashNoDevice},     {kOffsetBit, kErrFlashNoOffset},
-    {kEraseBit, kErrFlashNoErase},       {kWriteBit, kErrFlashNoWrite},
-    {kDataPathBit, kErrFlashNoDataPath},
-};
 
 }  // namespace
 
@@ -59,13 +31,26 @@ bool CommandFailed(int waitStatus) {
   return waitStatus == -1 || !WIFEXITED(waitStatus) || WEXITSTATUS(waitStatus) != 0;
 }
 
+void ComposeFlashCommand(char (&command)[kFlashCommandSize], const char* write,
+                         const char* dataPath, const char* device) {
+  std::snprintf(command, sizeof command, "%s %s %s", write, dataPath, device);
+}
+
+void RemoveFilesKey(char (&key)[kRemoveFilesKeySize], int n) {
+  std::snprintf(key, sizeof key, "file%d", n);
+}
+
 int RunMsp430Update(const char* section) {
-  char jtag[kCommandValueSize] = {};
-  char command1[kCommandValueSize] = {};
-  char command2[kCommandValueSize] = {};
-  if (!LookUpCommand(section, "CommandJTAG", jtag)) return kErrMspJtagValue;
-  if (!LookUpCommand(section, "Command1", command1)) return kErrMspCommand1;
-  if (!LookUpCommand(section, "Command2", command2)) return kErrMspCommand2;
+  std::array<std::array<char, kCommandValueSize>, kMsp430Keys.size()> commands{};
+  // A missing command is never run as an empty or stale one.
+  for (std::size_t i = 0; i < kMsp430Keys.size(); ++i) {
+    const KeyState state = LookUpKey(section, kMsp430Keys[i], commands[i].data());
+    if (state == KeyState::kTooLong) return kMsp430Keys[i].tooLongCode;
+    if (state != KeyState::kPresent) return kMsp430Keys[i].missingCode;
+  }
+  const char* jtag = commands[0].data();
+  const char* command1 = commands[1].data();
+  const char* command2 = commands[2].data();
 
   if (CommandFailed(RunManifestCommand(jtag))) return kErrMspJtagFailed;
   if (!CommandFailed(RunManifestCommand(command1))) return 0;
@@ -76,39 +61,25 @@ int RunMsp430Update(const char* section) {
 }
 
 int RunFlashUpdate(const char* section) {
-  char device[kDeviceValueSize] = {};
-  char offset[kOffsetValueSize] = {};
-  char erase[kCommandValueSize] = {};
-  char write[kCommandValueSize] = {};
-  char dataPath[kPathValueSize] = {};
-  struct Lookup {
-    const char* key;
-    char* value;
-    int size;
-    std::uint32_t bit;
-  };
-  const Lookup lookups[] = {
-      {"Device", device, kDeviceValueSize, kDeviceBit},
-      {"Offset", offset, kOffsetValueSize, kOffsetBit},
-      {"EraseCommand", erase, kCommandValueSize, kEraseBit},
-      {"WriteCommand", write, kCommandValueSize, kWriteBit},
-      {"DataPath1", dataPath, kPathValueSize, kDataPathBit},
-  };
-
-  std::uint32_t present = 0;
-  for (const Lookup& lookup : lookups) {
-    bool found = false;
-    if (GetAuxInfo(section, lookup.key, lookup.value, lookup.size, &found) == 0) {
-      return kErrFlashValue;
-    }
-    if (found) present |= lookup.bit;
+  // Buffers of each key's own size, so the command below provably fits.
+  char device[kFlashKeys[kFlashDevice].size] = {};
+  char offset[kFlashKeys[kFlashOffset].size] = {};
+  char erase[kFlashKeys[kFlashErase].size] = {};
+  char write[kFlashKeys[kFlashWrite].size] = {};
+  char dataPath[kFlashKeys[kFlashDataPath].size] = {};
+  const std::array<char*, kFlashKeys.size()> values = {device, offset, erase, write, dataPath};
+  std::array<bool, kFlashKeys.size()> present{};
+  for (std::size_t i = 0; i < kFlashKeys.size(); ++i) {
+    const KeyState state = LookUpKey(section, kFlashKeys[i], values[i]);
+    if (state == KeyState::kTooLong) return kFlashKeys[i].tooLongCode;
+    present[i] = state == KeyState::kPresent;
   }
-  for (const RequiredBit& required : kFlashRequired) {
-    if ((present & required.bit) == 0) return required.code;
+  for (std::size_t i = 0; i < kFlashKeys.size(); ++i) {
+    if (!present[i]) return kFlashKeys[i].missingCode;
   }
 
   char command[kFlashCommandSize] = {};
-  std::snprintf(command, sizeof command, "%s %s %s", write, dataPath, device);
+  ComposeFlashCommand(command, write, dataPath, device);
   // The flashing tool reports its own trouble; the run goes on regardless.
   (void)RunManifestCommand(command);
   return 0;
@@ -117,12 +88,12 @@ int RunFlashUpdate(const char* section) {
 int RunRemoveFiles(const char* section) {
   bool removalFailed = false;
   for (int n = 1;; ++n) {
-    char key[kEntryNameSize] = {};
-    std::snprintf(key, sizeof key, "file%d", n);
+    char key[kRemoveFilesKeySize] = {};
+    RemoveFilesKey(key, n);
     char path[kPathValueSize] = {};
-    bool found = false;
-    if (GetAuxInfo(section, key, path, kPathValueSize, &found) == 0) return kErrRemoveValue;
-    if (!found) break;
+    const KeyState state = LookUpKey(section, RemoveFilesRule(key), path);
+    if (state == KeyState::kTooLong) return kErrRemoveValue;
+    if (state == KeyState::kAbsent) break;
     if (exists(path) != 0 && RemoveFile(path) == 0) removalFailed = true;
   }
   return removalFailed ? kErrRemoveFailed : 0;

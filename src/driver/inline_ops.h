@@ -2,7 +2,58 @@
 // the section is done and the run goes on, or the error code to stop the run with.
 #pragma once
 
+#include <array>
+#include <cstddef>
+
+#include "driver/error_codes.h"
+#include "manifest/key_rules.h"
+
 namespace upd {
+
+/// "MSP430Update" keys, looked up in this order; a value too long or a missing
+/// entry stops at once with the key's own code.
+inline constexpr std::array<KeyRule, 3> kMsp430Keys = {{
+    {"CommandJTAG", 128, kErrMspJtagValue, kErrMspJtagValue, false},
+    {"Command1", 128, kErrMspCommand1, kErrMspCommand1, false},
+    {"Command2", 128, kErrMspCommand2, kErrMspCommand2, false},
+}};
+
+/// "FlashUpdate" keys, looked up in this order (a value too long stops at once
+/// with 636); then the first one missing, in the same order, stops the run.
+inline constexpr std::array<KeyRule, 5> kFlashKeys = {{
+    {"Device", 64, kErrFlashValue, kErrFlashNoDevice, false},
+    {"Offset", 32, kErrFlashValue, kErrFlashNoOffset, false},
+    {"EraseCommand", 128, kErrFlashValue, kErrFlashNoErase, false},
+    {"WriteCommand", 128, kErrFlashValue, kErrFlashNoWrite, false},
+    {"DataPath1", 514, kErrFlashValue, kErrFlashNoDataPath, false},
+}};
+enum FlashKey : std::size_t {
+  kFlashDevice,
+  kFlashOffset,
+  kFlashErase,
+  kFlashWrite,
+  kFlashDataPath
+};
+
+/// "<WriteCommand> <DataPath1> <Device>" at their longest, with the NUL.
+inline constexpr std::size_t kFlashCommandSize = 127 + 1 + 513 + 1 + 63 + 1;
+
+/// The command "FlashUpdate" runs: "<write> <dataPath> <device>", cut to the
+/// buffer (values within the keys' limits always fit).
+void ComposeFlashCommand(char (&command)[kFlashCommandSize], const char* write,
+                         const char* dataPath, const char* device);
+
+/// The rule of "RemoveFiles" entry `name` ("file1", "file2", ...): values of
+/// 514 characters or more stop the run with 656.
+[[nodiscard]] constexpr KeyRule RemoveFilesRule(const char* name) {
+  return {name, 514, kErrRemoveValue, 0, false};
+}
+
+/// Room for "file" and any int.
+inline constexpr int kRemoveFilesKeySize = 128;
+
+/// The name of "RemoveFiles" entry number n: "file<n>".
+void RemoveFilesKey(char (&key)[kRemoveFilesKeySize], int n);
 
 /// "MSP430Update": runs "CommandJTAG" (its failure stops the run with 667), then
 /// "Command1", and "Command2" up to twice while the previous command failed. A

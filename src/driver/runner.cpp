@@ -1,16 +1,15 @@
 #include "driver/runner.h"
 
-#include <openssl/evp.h>
-
 #include <cstdio>
-#include <memory>
-#include <string_view>
+#include <optional>
 
 #include "driver/error_codes.h"
 #include "driver/inline_ops.h"
 #include "driver/instrument_paths.h"
+#include "driver/operations.h"
 #include "driver/report.h"
-#include "integrity/signature.h"
+#include "driver/signature_gate.h"
+#include "manifest/key_rules.h"
 #include "manifest/reader.h"
 #include "manifest/sequence.h"
 #include "manifest/store.h"
@@ -18,41 +17,10 @@
 #include "operations/config_update.h"
 #include "operations/transfer.h"
 #include "platform/platform.h"
-#include "strutil/heapstr.h"
 
 namespace upd {
 
 namespace {
-
-constexpr int kOperationSize = 64;
-
-struct KeyDeleter {
-  void operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
-};
-
-// The signature gate. On success the store holds what was parsed from the very
-// bytes whose signature was checked, so a medium that changes between the
-// reads cannot slip unsigned steps in.
-bool ManifestVerified() {
-  std::unique_ptr<EVP_PKEY, KeyDeleter> key(EVP_PKEY_new());
-  EVP_PKEY* handle = key.get();
-  if (!key || ReadPublicKey(kPublicKeyPath, &handle) == 0) return false;
-
-  unsigned char* rawSignature = nullptr;
-  unsigned int signatureLength = 0;
-  if (ReadBytesFromFile(kSignaturePath, &rawSignature, &signatureLength) == 0) return false;
-  const MallocPtr<unsigned char> signature(rawSignature);
-
-  unsigned char* rawData = nullptr;
-  unsigned int dataLength = 0;
-  if (ReadBytesFromFile(kManifestPath, &rawData, &dataLength) == 0) return false;
-  const MallocPtr<unsigned char> data(rawData);
-
-  if (VerifyIt(data.get(), dataLength, signature.get(), signatureLength, key.get()) == 0) {
-    return false;
-  }
-  return ReadAuxInfoBytes(data.get(), dataLength) != 0;
-}
 
 // Loads the manifest and builds the sequence. Returns 0, or the exit status
 // when the run has ended.
@@ -63,7 +31,8 @@ int LoadManifest(UpdateInfo* info) {
   }
   AuxInfo = true;
   if ((info->flags & UPD_MSG_ALL) != 0) ShowAuxInfo();
-  if ((info->flags & UPD_SSL_CHECK) != 0 && !ManifestVerified()) {
+  if ((info->flags & UPD_SSL_CHECK) != 0 &&
+      VerifyManifest(kPublicKeyPath, kSignaturePath, kManifestPath) != GateStep::kPassed) {
     (void)UnMount(info);
     return Error(kErrSignature, true, info);
   }
@@ -99,34 +68,40 @@ StepOutcome Inline(int code, UpdateInfo* info) {
 }
 
 StepOutcome RunStep(const char* section, UpdateInfo* info, bool* reboot) {
-  char operation[kOperationSize] = {};
-  bool found = false;
-  if (GetAuxInfo(section, "Operation", operation, kOperationSize, &found) == 0) {
-    return {Step::kStop, Error(kErrOperationTooLong, true, info)};
+  char operation[kOperationRule.size] = {};
+  const KeyState state = LookUpKey(section, kOperationRule, operation);
+  if (state == KeyState::kTooLong) {
+    return {Step::kStop, Error(kOperationRule.tooLongCode, true, info)};
   }
-  if (!found) return kNextStep;
+  if (state == KeyState::kAbsent) return kNextStep;
 
-  const std::string_view name = operation;
-  if (name == "TransferFile") {
-    if (TransferFile(section, info) == 0) return {Step::kStop, Error(info->error, false, info)};
-    // Older or same builds are reported, and the run goes on.
-    if ((info->flags & UPD_TIMESTAMP_SAME) != 0) {
-      Error(kErrTimeStampSame, false, info);
-    } else if ((info->flags & UPD_TIMESTAMP_OLDER) != 0) {
-      Error(kErrTimeStampOlder, false, info);
-    }
-    return kNextStep;
+  const std::optional<OperationKind> kind = FindOperation(operation);
+  if (!kind) return kNextStep;  // not an operation of this updater
+  switch (*kind) {
+    case OperationKind::kTransferFile:
+      if (TransferFile(section, info) == 0) return {Step::kStop, Error(info->error, false, info)};
+      // Older or same builds are reported, and the run goes on.
+      if ((info->flags & UPD_TIMESTAMP_SAME) != 0) {
+        Error(kErrTimeStampSame, false, info);
+      } else if ((info->flags & UPD_TIMESTAMP_OLDER) != 0) {
+        Error(kErrTimeStampOlder, false, info);
+      }
+      return kNextStep;
+    case OperationKind::kConfigUpdate:
+      return Operation(ConfigUpdate(section, info), info);
+    case OperationKind::kMsp430Update:
+      return Inline(RunMsp430Update(section), info);
+    case OperationKind::kFlashUpdate:
+      return Inline(RunFlashUpdate(section), info);
+    case OperationKind::kReboot:
+      *reboot = true;
+      return kNextStep;
+    case OperationKind::kRemoveFiles:
+      return Inline(RunRemoveFiles(section), info);
+    case OperationKind::kBackupFiles:
+      return Operation(BackupFiles(section, info), info);
   }
-  if (name == "ConfigUpdate") return Operation(ConfigUpdate(section, info), info);
-  if (name == "MSP430Update") return Inline(RunMsp430Update(section), info);
-  if (name == "FlashUpdate") return Inline(RunFlashUpdate(section), info);
-  if (name == "Reboot") {
-    *reboot = true;
-    return kNextStep;
-  }
-  if (name == "RemoveFiles") return Inline(RunRemoveFiles(section), info);
-  if (name == "BackupFiles") return Operation(BackupFiles(section, info), info);
-  return kNextStep;  // not an operation of this updater
+  return kNextStep;
 }
 
 int EndRun(UpdateInfo* info, bool reboot) {

@@ -42,29 +42,45 @@ int nvline(const char* line, char* name, int nameSize, char* value, int valueSiz
 namespace {
 
 // Parses the whole stream into a new list and installs it; closes the stream.
-int ParseManifest(FilePtr file) {
+// On failure *error (when given) says why and on which line.
+int ParseManifest(FilePtr file, ManifestReadError* error) {
+  const auto fail = [error](ManifestReadFailure failure, int line) {
+    if (error != nullptr) *error = ManifestReadError{failure, line};
+    return 0;
+  };
   // Everything built so far is released by the builder on any early return, and
   // the file by its guard; the store is only touched after the last line.
   AuxListBuilder sections;
   std::array<char, kManifestLineSize> line{};
   std::array<char, kManifestLineSize> name{};
   std::array<char, kManifestLineSize> value{};
+  int lineNumber = 0;
   for (;;) {
+    int skipped = 0;
     const int length = nextline(file.get(), line.data(), kManifestLineSize,
-                                kSkipBlankLines | kSkipCommentLines, nullptr);
+                                kSkipBlankLines | kSkipCommentLines, &skipped);
+    // Each call consumes the skipped lines and then one more.
+    lineNumber += skipped + 1;
     if (length == kLineEnd) break;
-    if (length < 0) return 0;
+    if (length == kLineTooLong) return fail(ManifestReadFailure::kOverLongLine, lineNumber);
+    if (length < 0) return fail(ManifestReadFailure::kReadError, lineNumber);
     if (std::strchr(line.data(), '=') == nullptr) {
-      if (sections.AddSection(line.data()) == 0) return 0;
+      if (sections.AddSection(line.data(), lineNumber) == 0) {
+        return fail(ManifestReadFailure::kNoMemory, lineNumber);
+      }
       continue;
     }
     if (nvline(line.data(), name.data(), kManifestLineSize, value.data(), kManifestLineSize) == 0) {
-      return 0;
+      return fail(ManifestReadFailure::kBadName, lineNumber);
     }
     // AddEntry refuses an entry before the first header.
-    if (sections.AddEntry(name.data(), value.data()) == 0) return 0;
+    if (sections.AddEntry(name.data(), value.data(), lineNumber) == 0) {
+      return fail(!sections.HasSection() ? ManifestReadFailure::kEntryBeforeHeader
+                                         : ManifestReadFailure::kNoMemory,
+                  lineNumber);
+    }
   }
-  if (std::fclose(file.release()) != 0) return 0;
+  if (std::fclose(file.release()) != 0) return fail(ManifestReadFailure::kReadError, 0);
   InstallAuxInfo(sections.Release());
   return 1;
 }
@@ -72,9 +88,16 @@ int ParseManifest(FilePtr file) {
 }  // namespace
 
 int ReadAuxInfo(const char* path) {
+  return ReadAuxInfo(path, nullptr);
+}
+
+int ReadAuxInfo(const char* path, ManifestReadError* error) {
   FilePtr file(OpenFile(path, "r"));
-  if (!file) return 0;
-  return ParseManifest(std::move(file));
+  if (!file) {
+    if (error != nullptr) *error = ManifestReadError{ManifestReadFailure::kCannotOpen, 0};
+    return 0;
+  }
+  return ParseManifest(std::move(file), error);
 }
 
 int ReadAuxInfoBytes(const unsigned char* data, unsigned int length) {
@@ -86,7 +109,7 @@ int ReadAuxInfoBytes(const unsigned char* data, unsigned int length) {
   // A read-only memory stream: the bytes are never written through it.
   FilePtr file(::fmemopen(const_cast<unsigned char*>(data), length, "r"));
   if (!file) return 0;
-  return ParseManifest(std::move(file));
+  return ParseManifest(std::move(file), nullptr);
 }
 
 }  // namespace upd

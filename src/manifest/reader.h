@@ -17,6 +17,22 @@ namespace upd {
 /// Line buffer of the reader and size of nvline's two buffers there.
 inline constexpr int kManifestLineSize = 256;
 
+/// Why a manifest could not be read, for tools that explain it.
+enum class ManifestReadFailure {
+  kNone,
+  kCannotOpen,
+  kOverLongLine,       // a line that is not a comment has more than 255 characters
+  kReadError,          // the stream reported an error, or closing failed
+  kEntryBeforeHeader,  // an entry line comes before the first section header
+  kNoMemory,
+  kBadName,  // nvline refused a part (cannot happen with the reader's sizes)
+};
+
+struct ManifestReadError {
+  ManifestReadFailure failure = ManifestReadFailure::kNone;
+  int line = 0;  // the line it happened on, from 1; 0 when no line applies
+};
+
 /// Reads and parses the manifest at `path`. On success the result replaces the
 /// store's content (InstallAuxInfo) and 1 is returned. Returns 0, with the
 /// store untouched and nothing left open or allocated, when the file cannot be
@@ -24,7 +40,12 @@ inline constexpr int kManifestLineSize = 256;
 /// a read error, closing fails, an entry comes before the first header, or
 /// memory runs out. An empty file, or one of only blank and comment lines,
 /// gives 1 and an empty store.
+/// Every section and entry records the line it came from (physical lines of
+/// the file, from 1, whatever was skipped).
 [[nodiscard]] int ReadAuxInfo(const char* path);
+
+/// ReadAuxInfo() that also says, on 0, why and where in *error (may be null).
+[[nodiscard]] int ReadAuxInfo(const char* path, ManifestReadError* error);
 
 /// ReadAuxInfo() of `length` bytes in memory (the manifest's bytes as they were
 /// verified), with the same results; no bytes at all give an empty store.

@@ -8,6 +8,9 @@
 // and nothing is merged: "A, A" gives two steps.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "manifest/store.h"
 
 namespace upd {
@@ -25,6 +28,29 @@ inline constexpr int kMaxGroupDepth = 16;
 /// multiplying the count) from building an unbounded list.
 inline constexpr int kMaxSteps = 100000;
 
+/// Why an expansion failed.
+enum class SequenceFailure {
+  kNone,
+  kListTooLong,   // a group's list does not fit kGroupListSize
+  kEmptyList,     // a group's list is empty or has no items
+  kCycle,         // a group lists itself, directly or through other groups
+  kTooDeep,       // groups nest deeper than kMaxGroupDepth
+  kTooManySteps,  // more than kMaxSteps steps
+  kNoMemory,
+  kBadArgument,
+};
+
+/// What a tool learns from an expansion besides the steps themselves.
+struct SequenceTrace {
+  SequenceFailure failure = SequenceFailure::kNone;
+  /// On failure: the groups being expanded, outermost first; for a cycle the
+  /// group met again comes last as well ("A", "B", "A").
+  std::vector<std::string> groups;
+  /// For each step appended, in order: the group whose list named it ("" for
+  /// the name expanded first).
+  std::vector<std::string> stepGroups;
+};
+
 /// Appends the steps that `name` stands for, looked up in section
 /// `listSection` of the store, at the end of the list at *head.
 /// Returns 1 on success. Returns 0 when a group's list does not fit
@@ -38,5 +64,9 @@ inline constexpr int kMaxSteps = 100000;
 /// Example: with "Sequence = A, B" and "A = X, Y" in the list section,
 /// BuildSectionList("SectionList", "Sequence", &head) appends X, Y, B.
 [[nodiscard]] int BuildSectionList(const char* listSection, const char* name, Section** head);
+
+/// BuildSectionList() that also fills *trace (may be null), reset first.
+[[nodiscard]] int BuildSectionList(const char* listSection, const char* name, Section** head,
+                                   SequenceTrace* trace);
 
 }  // namespace upd

@@ -186,12 +186,12 @@ bool CopyIfFits(const char* text, char* dst, int dstSize) {
   return true;
 }
 
-AuxEntry* NewAuxEntry(std::string_view name, std::string_view value) {
+AuxEntry* NewAuxEntry(std::string_view name, std::string_view value, int line) {
   MallocPtr<char> nameCopy(MallocCopy(name));
   MallocPtr<char> valueCopy(MallocCopy(value));
   MallocPtr<AuxEntry> entry(static_cast<AuxEntry*>(std::malloc(sizeof(AuxEntry))));
   if (!nameCopy || !valueCopy || !entry) return nullptr;
-  *entry = AuxEntry{nameCopy.release(), valueCopy.release(), nullptr};
+  *entry = AuxEntry{nameCopy.release(), valueCopy.release(), nullptr, line};
   return entry.release();
 }
 
@@ -218,6 +218,19 @@ int GetAuxInfo(const char* section, const char* key, char* dst, int dstSize, boo
   if (e == nullptr) return 1;
   *found = true;
   return CopyIfFits(e->value, dst, dstSize) ? 1 : 0;
+}
+
+const AuxSection* FindAuxSection(const char* section) {
+  if (section == nullptr) return nullptr;
+  for (const AuxSection* s = aux_Section; s != nullptr; s = s->next) {
+    if (std::strcmp(s->name, section) == 0) return s;
+  }
+  return nullptr;
+}
+
+const AuxEntry* FindAuxEntry(const char* section, const char* key) {
+  if (section == nullptr || key == nullptr) return nullptr;
+  return FindEntry(section, key);
 }
 
 int GetSection(int index, char* dst, int dstSize, bool* found) {
@@ -279,7 +292,7 @@ AuxSection* NewAuxSection(std::string_view name) {
   if (!copy) return nullptr;
   auto* section = static_cast<AuxSection*>(std::malloc(sizeof(AuxSection)));
   if (section == nullptr) return nullptr;
-  *section = AuxSection{copy.release(), nullptr, nullptr};
+  *section = AuxSection{copy.release(), nullptr, nullptr, 0};
   return section;
 }
 
@@ -291,18 +304,19 @@ AuxListBuilder::~AuxListBuilder() {
   FreeAuxSections(head_);
 }
 
-int AuxListBuilder::AddSection(std::string_view name) {
+int AuxListBuilder::AddSection(std::string_view name, int line) {
   AuxSection* section = NewAuxSection(name);
   if (section == nullptr) return 0;
+  section->line = line;
   *sectionTail_ = section;
   sectionTail_ = &section->next;
   entryTail_ = &section->entries;
   return 1;
 }
 
-int AuxListBuilder::AddEntry(std::string_view name, std::string_view value) {
+int AuxListBuilder::AddEntry(std::string_view name, std::string_view value, int line) {
   if (entryTail_ == nullptr) return 0;
-  AuxEntry* entry = NewAuxEntry(name, value);
+  AuxEntry* entry = NewAuxEntry(name, value, line);
   if (entry == nullptr) return 0;
   *entryTail_ = entry;
   entryTail_ = &entry->next;

@@ -16,6 +16,7 @@ struct AuxEntry {
   char* name;   // owned key
   char* value;  // owned value, possibly empty, never null
   AuxEntry* next;
+  int line;  // line of the file it was read from, from 1; 0 when not read from a file
 };
 
 /// One manifest section, in file order.
@@ -23,6 +24,7 @@ struct AuxSection {
   char* name;  // owned name: the whole header line
   AuxEntry* entries;
   AuxSection* next;
+  int line;  // line of its header, from 1; 0 when not read from a file
 };
 
 /// One step of the update sequence: the name of a manifest section.
@@ -51,6 +53,14 @@ void InstallAuxInfo(AuxSection* head);
 /// Example: value "abc" fits dstSize 4 but not dstSize 3.
 [[nodiscard]] int GetAuxInfo(const char* section, const char* key, char* dst, int dstSize,
                              bool* found);
+
+/// The section that lookups of `section` search (the first of that name), or
+/// nullptr. Valid until the store changes.
+[[nodiscard]] const AuxSection* FindAuxSection(const char* section);
+
+/// The entry that GetAuxInfo(section, key, ...) reads, or nullptr when it would
+/// report the key missing. Valid until the store changes.
+[[nodiscard]] const AuxEntry* FindAuxEntry(const char* section, const char* key);
 
 /// Copies the name of section number `index` (from 0, store order).
 ///   - negative index: returns 0, *found = false;
@@ -92,11 +102,14 @@ class AuxListBuilder {
   AuxListBuilder& operator=(const AuxListBuilder&) = delete;
 
   /// Appends a section named `name`, without entries, and makes it the
-  /// current one. 1 on success, 0 when memory runs out.
-  [[nodiscard]] int AddSection(std::string_view name);
-  /// Appends an entry to the current section. 1 on success; 0 when there is
-  /// no section yet or memory runs out.
-  [[nodiscard]] int AddEntry(std::string_view name, std::string_view value);
+  /// current one; `line` is where its header stands (0: unknown). 1 on
+  /// success, 0 when memory runs out.
+  [[nodiscard]] int AddSection(std::string_view name, int line = 0);
+  /// Appends an entry to the current section; `line` as for AddSection. 1 on
+  /// success; 0 when there is no section yet or memory runs out.
+  [[nodiscard]] int AddEntry(std::string_view name, std::string_view value, int line = 0);
+  /// Whether a section has been added since the start (entries need one).
+  [[nodiscard]] bool HasSection() const { return entryTail_ != nullptr; }
   /// Hands the list over (null when nothing was added); the builder starts afresh.
   [[nodiscard]] AuxSection* Release();
 

@@ -13,29 +13,23 @@ namespace {
 
 constexpr int kValueSize = 514;  // values of at most 513 characters
 constexpr mode_t kDirectoryMode = 0755;
+constexpr auto& kKeys = kBackupKeys;
 
-struct SectionKey {
-  const char* name;
-  int tooLongCode;
-  bool isDestination;  // created, in read order
-};
-
-constexpr std::array<SectionKey, 5> kKeys = {{
-    {"DestDir", kErrNoSrcDir, true},
-    {"SrcDir1", kErrNoSrcDir, false},
-    {"DestDir1", kErrNoDestDir, true},
-    {"SrcDir2", kErrNoSrcDir, false},
-    {"DestDir2", kErrNoDestDir, true},
-}};
+constexpr bool AllFit() {
+  for (const BackupKey& key : kKeys) {
+    if (key.rule.size > kValueSize) return false;
+  }
+  return true;
+}
+static_assert(AllFit(), "every value buffer holds its key's longest value");
 
 }  // namespace
 
 int BackupFiles(const char* section, UpdateInfo* info) {
   std::array<std::array<char, kValueSize>, kKeys.size()> values{};
   for (std::size_t i = 0; i < kKeys.size(); ++i) {
-    bool found = false;
-    if (GetAuxInfo(section, kKeys[i].name, values[i].data(), kValueSize, &found) == 0) {
-      info->error = kKeys[i].tooLongCode;
+    if (LookUpKey(section, kKeys[i].rule, values[i].data()) == KeyState::kTooLong) {
+      info->error = kKeys[i].rule.tooLongCode;
       return 0;
     }
   }

@@ -2,9 +2,31 @@
 // instrument's files goes into. It creates directories only; it copies nothing.
 #pragma once
 
+#include <array>
+
+#include "driver/error_codes.h"
+#include "manifest/key_rules.h"
+
 namespace upd {
 
 struct UpdateInfo;
+
+/// One key of a "BackupFiles" section. None is required: an absent key is an
+/// empty value, and an empty destination cannot be created (648).
+struct BackupKey {
+  KeyRule rule;
+  bool isDestination;  // a directory that is created, in table order
+};
+
+/// The keys in the order they are read; values of 514 characters or more fail
+/// with the row's code at once.
+inline constexpr std::array<BackupKey, 5> kBackupKeys = {{
+    {{"DestDir", 514, kErrNoSrcDir, 0, false}, true},
+    {{"SrcDir1", 514, kErrNoSrcDir, 0, false}, false},
+    {{"DestDir1", 514, kErrNoDestDir, 0, false}, true},
+    {{"SrcDir2", 514, kErrNoSrcDir, 0, false}, false},
+    {{"DestDir2", 514, kErrNoDestDir, 0, false}, true},
+}};
 
 /// Performs the "BackupFiles" step described by manifest section `section`.
 /// Reads "DestDir", "SrcDir1", "DestDir1", "SrcDir2", "DestDir2" in that order,

@@ -20,27 +20,11 @@ namespace upd {
 namespace {
 
 constexpr int kValueSize = 256;  // values of at most 255 characters
-constexpr int kPathSize = 513;   // two values and the slash always fit
 
-struct SectionKey {
-  const char* name;
-  std::uint32_t bit;
-  int missingCode;
-};
-
-// Read order and the order of the presence tests are the same.
-constexpr std::array<SectionKey, 6> kKeys = {{
-    {"SrcDir", 0x10, kErrCfgNoSrcDir},
-    {"SrcFile", 0x20, kErrCfgNoSrcFile},
-    {"DestDir", 0x04, kErrCfgNoDestDir},
-    {"DestFile", 0x08, kErrCfgNoDestFile},
-    {"BackupDir", 0x01, kErrCfgNoBackupDir},
-    {"BackupFile", 0x02, kErrCfgNoBackupFile},
-}};
 enum KeyIndex : std::size_t { kSrcDir, kSrcFile, kDestDir, kDestFile, kBackupDir, kBackupFile };
 
 using Value = std::array<char, kValueSize>;
-using Path = std::array<char, kPathSize>;
+using Path = std::array<char, kConfigPathSize>;
 
 struct LineList2Deleter {
   void operator()(LineList2* head) const noexcept { FreeFile2(&head); }
@@ -98,31 +82,39 @@ int GetVersion(const LineList2* list, double* version) {
   return 1;
 }
 
-int ConfigUpdate(const char* section, UpdateInfo* info) {
-  std::array<Value, kKeys.size()> values{};
-  std::uint32_t present = 0;
-  for (std::size_t i = 0; i < kKeys.size(); ++i) {
-    bool found = false;
-    if (GetAuxInfo(section, kKeys[i].name, values[i].data(), kValueSize, &found) == 0) {
-      return Fail(info, kErrCfgValue);
-    }
-    if (found) present |= kKeys[i].bit;
+int ReadConfigPaths(const char* section, ConfigPaths* paths) {
+  std::array<Value, kConfigKeys.size()> values{};
+  std::array<bool, kConfigKeys.size()> present{};
+  for (std::size_t i = 0; i < kConfigKeys.size(); ++i) {
+    const KeyState state = LookUpKey(section, kConfigKeys[i], values[i].data());
+    if (state == KeyState::kTooLong) return kConfigKeys[i].tooLongCode;
+    present[i] = state == KeyState::kPresent;
+  }
+  for (std::size_t i = 0; i < kConfigKeys.size(); ++i) {
+    if (!present[i]) return kConfigKeys[i].missingCode;
   }
 
-  info->error = 0;
-  for (const SectionKey& key : kKeys) {
-    if ((present & key.bit) == 0) return Fail(info, key.missingCode);
-  }
-
-  const Path source = JoinPath(values[kSrcDir], values[kSrcFile]);
-  const Path dest = JoinPath(values[kDestDir], values[kDestFile]);
-  const Path backup = JoinPath(values[kBackupDir], values[kBackupFile]);
+  paths->source = JoinPath(values[kSrcDir], values[kSrcFile]);
+  paths->dest = JoinPath(values[kDestDir], values[kDestFile]);
+  paths->backup = JoinPath(values[kBackupDir], values[kBackupFile]);
 
   // Clearing the old backup would otherwise delete the installed file or the
   // template itself.
-  if (SamePath(backup.data(), dest.data()) != 0 || SamePath(backup.data(), source.data()) != 0) {
-    return Fail(info, kErrCfgValue);
+  if (SamePath(paths->backup.data(), paths->dest.data()) != 0 ||
+      SamePath(paths->backup.data(), paths->source.data()) != 0) {
+    return kErrCfgValue;
   }
+  return 0;
+}
+
+int ConfigUpdate(const char* section, UpdateInfo* info) {
+  ConfigPaths paths{};
+  const int readError = ReadConfigPaths(section, &paths);
+  info->error = 0;
+  if (readError != 0) return Fail(info, readError);
+  const Path& source = paths.source;
+  const Path& dest = paths.dest;
+  const Path& backup = paths.backup;
 
   if (exists(source.data()) == 0) return Fail(info, kErrCfgSourceMissing);
   if (exists(dest.data()) == 0) return Fail(info, kErrCfgDestMissing);

@@ -10,10 +10,44 @@
 // returns dropped, tabs expanded, trailing blanks removed.
 #pragma once
 
+#include <array>
+#include <cstddef>
+
+#include "driver/error_codes.h"
+#include "manifest/key_rules.h"
+
 namespace upd {
 
 struct LineList2;
 struct UpdateInfo;
+
+/// The keys of a "ConfigUpdate" section, in the order they are read and in
+/// which a missing one is reported; a value of 256 characters or more fails
+/// with 624.
+inline constexpr std::array<KeyRule, 6> kConfigKeys = {{
+    {"SrcDir", 256, kErrCfgValue, kErrCfgNoSrcDir, false},
+    {"SrcFile", 256, kErrCfgValue, kErrCfgNoSrcFile, false},
+    {"DestDir", 256, kErrCfgValue, kErrCfgNoDestDir, false},
+    {"DestFile", 256, kErrCfgValue, kErrCfgNoDestFile, false},
+    {"BackupDir", 256, kErrCfgValue, kErrCfgNoBackupDir, false},
+    {"BackupFile", 256, kErrCfgValue, kErrCfgNoBackupFile, false},
+}};
+
+/// Joined "dir/file" paths: two values of 255 characters and the slash fit.
+inline constexpr int kConfigPathSize = 513;
+
+/// The three paths of a "ConfigUpdate" section.
+struct ConfigPaths {
+  std::array<char, kConfigPathSize> source;  // SrcDir/SrcFile: the template
+  std::array<char, kConfigPathSize> dest;    // DestDir/DestFile: the installed file
+  std::array<char, kConfigPathSize> backup;  // BackupDir/BackupFile
+};
+
+/// Reads section `section` into *paths, touching no file. Returns 0, or the
+/// code ConfigUpdate fails with: 624 for a value that does not fit, else the
+/// code of the first key missing, else 624 when the backup path is the
+/// destination or the template (SamePath).
+[[nodiscard]] int ReadConfigPaths(const char* section, ConfigPaths* paths);
 
 /// Performs the "ConfigUpdate" step described by manifest section `section`.
 /// Keys (each at most 255 characters): "SrcDir"/"SrcFile" name the template,

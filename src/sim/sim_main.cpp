@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/platform.h"
 #include "sim/fault_plan.h"
 #include "sim/instrument.h"
+#include "sim/screens.h"
 #include "sim/sim_platform.h"
 
 namespace upd::sim {
@@ -25,7 +27,7 @@ constexpr const char kUsage[] =
     "usage: update-sim init DIR\n"
     "       update-sim plug DIR MEDIUM [--port N] [--device PATH]\n"
     "       update-sim unplug DIR\n"
-    "       update-sim run DIR [--commands record|run] [--] ARGS...\n";
+    "       update-sim run DIR [--commands record|run] [--screens] [--] ARGS...\n";
 
 int BadUse(const std::string& message) {
   std::fprintf(stderr, "update-sim: %s\n", message.c_str());
@@ -78,19 +80,29 @@ int Unplug(const std::vector<std::string_view>& args) {
 }
 
 int Run(const std::vector<std::string_view>& args) {
-  if (args.empty()) return BadUse("run takes DIR [--commands record|run] [--] ARGS...");
+  if (args.empty()) {
+    return BadUse("run takes DIR [--commands record|run] [--screens] [--] ARGS...");
+  }
   std::size_t next = 1;
   CommandMode mode = CommandMode::kRecord;
-  if (next < args.size() && args[next] == "--commands") {
-    if (next + 1 >= args.size()) return BadUse("--commands needs record or run");
-    if (args[next + 1] == "record") {
-      mode = CommandMode::kRecord;
-    } else if (args[next + 1] == "run") {
-      mode = CommandMode::kRun;
+  bool screens = false;
+  for (;;) {
+    if (next < args.size() && args[next] == "--screens") {
+      screens = true;
+      ++next;
+    } else if (next < args.size() && args[next] == "--commands") {
+      if (next + 1 >= args.size()) return BadUse("--commands needs record or run");
+      if (args[next + 1] == "record") {
+        mode = CommandMode::kRecord;
+      } else if (args[next + 1] == "run") {
+        mode = CommandMode::kRun;
+      } else {
+        return BadUse("--commands takes record or run, not " + std::string(args[next + 1]));
+      }
+      next += 2;
     } else {
-      return BadUse("--commands takes record or run, not " + std::string(args[next + 1]));
+      break;
     }
-    next += 2;
   }
   if (next < args.size() && args[next] == "--") ++next;
 
@@ -99,6 +111,15 @@ int Run(const std::vector<std::string_view>& args) {
   FaultPlan faults;
   if (const std::string problem = LoadFaultPlan(instrument->root(), faults); !problem.empty()) {
     return BadUse(problem);
+  }
+  // Checked before anything of the run is recorded.
+  std::optional<ScreenRenderer> renderer;
+  if (screens) {
+    if (std::string problem = ScreenRenderer::Unavailable(); !problem.empty()) {
+      return BadUse(problem);
+    }
+    renderer.emplace(*instrument);
+    if (std::string problem = renderer->Start(); !problem.empty()) return BadUse(problem);
   }
 
   // Programs that the run starts in the background become our children when
@@ -122,6 +143,7 @@ int Run(const std::vector<std::string_view>& args) {
   argv.push_back(nullptr);
 
   SimPlatform simulated(*instrument, mode, std::move(faults));
+  if (renderer) simulated.DrawScreens(&*renderer);
   const platform::ScopedPlatform installed(simulated);
   const int status = UpdateMain(static_cast<int>(argStrings.size()), argv.data());
   std::fflush(nullptr);

@@ -130,8 +130,14 @@ int SimPlatform::RunInstrumentProgram(const char* command) {
   const int status = RunShell(
       instrument_.root(), ShellQuote(instrument_.Host(program)) + std::string(text.substr(end)));
 
+  // The splash stub has recorded what it showed.
+  const std::string shown = program == kSplashProgram ? instrument_.LastEvent() : std::string();
+  constexpr std::string_view kDisplay = "display ";
+  if (screens_ != nullptr && shown.starts_with(kDisplay)) {
+    screens_->Render(std::string_view(shown).substr(kDisplay.size()));
+  }
   // The technician pulls the stick as soon as the display asks for it.
-  if (program == kSplashProgram && instrument_.LastEvent() == "display Please remove USB device.") {
+  if (shown == "display Please remove USB device.") {
     instrument_.Unplug();
     awaitingUnplug_ = true;
   }

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "sim/fault_plan.h"
 #include "sim/instrument.h"
+#include "sim/screens.h"
 
 namespace upd::sim {
 
@@ -32,6 +33,10 @@ class SimPlatform final : public platform::Platform {
                                       const char* mode) override;
   [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path) override;
 
+  /// Draws every message shown on the display with `screens` from now on
+  /// (nullptr: none). The caller keeps it alive while it is in use.
+  void DrawScreens(ScreenRenderer* screens) { screens_ = screens; }
+
   /// Seconds of simulated waiting for the stick to go after which a run ends.
   static constexpr unsigned kUnplugPatience = 3600;
 
@@ -48,6 +53,7 @@ class SimPlatform final : public platform::Platform {
   unsigned waited_ = 0;
   FaultPlan faults_;
   unsigned long changes_ = 0;
+  ScreenRenderer* screens_ = nullptr;
 };
 
 /// Waits until every process that the run started, in the background too, has

@@ -11,17 +11,30 @@
 
 namespace upd::e2e {
 
-Outcome Sim(const std::vector<std::string>& args) {
+namespace {
+
+// The build names each program's command (on a cross build, the emulator and
+// its options first), since an ARM program cannot always be started directly.
+Outcome RunProgram(std::initializer_list<const char*> program,
+                   const std::vector<std::string>& args) {
   test::TempDir capture;
-  // The build names update-sim's command (on a cross build, the emulator and
-  // its options first), since an ARM program cannot always be started directly.
   std::string command;
-  for (const char* word : {UPDATE_SIM_COMMAND}) command += sim::ShellQuote(word) + ' ';
+  for (const char* word : program) command += sim::ShellQuote(word) + ' ';
   for (const std::string& arg : args) command += sim::ShellQuote(arg) + ' ';
   command += ">" + sim::ShellQuote(capture / "out") + " 2>" + sim::ShellQuote(capture / "err");
   const int status = std::system(command.c_str());
   return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(capture / "out"),
                  test::ReadFile(capture / "err")};
+}
+
+}  // namespace
+
+Outcome Sim(const std::vector<std::string>& args) {
+  return RunProgram({UPDATE_SIM_COMMAND}, args);
+}
+
+Outcome MediumTool(const std::vector<std::string>& args) {
+  return RunProgram({UPDATE_MEDIUM_COMMAND}, args);
 }
 
 Instrument::Instrument() : dir_(temp_ / "instrument") {

@@ -28,6 +28,9 @@ inline const std::vector<std::string> kRestartEnding = {"sync",
 /// cross build's emulator where there is one).
 Outcome Sim(const std::vector<std::string>& args);
 
+/// Runs update-medium with `args` the same way (UPDATE_MEDIUM_COMMAND).
+Outcome MediumTool(const std::vector<std::string>& args);
+
 /// A fresh simulated instrument made by `update-sim init` in a temporary directory.
 class Instrument {
  public:

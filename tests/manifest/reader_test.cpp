@@ -89,6 +89,31 @@ TEST_F(Reader, FailuresLeaveTheStoreAsItWas) {
   EXPECT_EQ(Dump(), "[Kept]K=v|");
 }
 
+TEST_F(Reader, RecordsTheLineOfEverySectionAndEntryAndOfAFailure) {
+  // Blank, comment (a long one too) and CR LF lines all count.
+  ASSERT_EQ(Read("; c\r\n\r\nA\r\n#" + std::string(300, 'c') + "\r\n  K = 1\r\n \t\nB\nL = 2"), 1);
+  std::string lines;
+  for (const AuxSection* s = aux_Section; s != nullptr; s = s->next) {
+    lines += std::string(s->name) + ":" + std::to_string(s->line) + " ";
+    for (const AuxEntry* e = s->entries; e != nullptr; e = e->next) {
+      lines += std::string(e->name) + ":" + std::to_string(e->line) + " ";
+    }
+  }
+  EXPECT_EQ(lines, "A:3 K:5 B:7 L:8 ");
+
+  const std::pair<std::string, ManifestReadError> failures[] = {
+      {"; c\n\nK = v\n", {ManifestReadFailure::kEntryBeforeHeader, 3}},
+      {"S\n\n# c\n" + std::string(256, 'x') + "\nT\n", {ManifestReadFailure::kOverLongLine, 4}},
+  };
+  for (const auto& [content, expected] : failures) {
+    test::WriteFile(dir_ / "AuxInfo.txt", content);
+    ManifestReadError error;
+    EXPECT_EQ(ReadAuxInfo((dir_ / "AuxInfo.txt").c_str(), &error), 0);
+    EXPECT_EQ(error.failure, expected.failure);
+    EXPECT_EQ(error.line, expected.line);
+  }
+}
+
 TEST_F(Reader, BinaryInputIsReadOrRefusedCleanly) {
   std::uint32_t seed = 4271;
   for (int round = 0; round < 20; ++round) {

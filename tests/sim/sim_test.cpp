@@ -1,11 +1,13 @@
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "driver/instrument_paths.h"
 #include "fileutil/fileops.h"
+#include "sim/screens.h"
 #include "sim/sim_paths.h"
 #include "support/sim_instrument.h"
 
@@ -39,6 +41,17 @@ TEST(MapPath, KeepsEveryPathUnderTheRoot) {
 TEST(ShellQuote, PassesAnyTextAsOneWord) {
   EXPECT_EQ(ShellQuote("/tmp/a b"), "'/tmp/a b'");
   EXPECT_EQ(ShellQuote("it's"), "'it'\\''s'");
+}
+
+TEST(CaptionText, DrawsAnyTextAsItIs) {
+  constexpr std::pair<const char*, const char*> kCases[] = {
+      {"Error updating firmware: 651", "Error updating firmware: 651"},
+      {"100% %w", "100%% %%w"},
+      {"a\\nb", "a\\\\nb"},
+      {"@/etc/passwd", "\\@/etc/passwd"},
+      {"mail@host", "mail@host"},
+  };
+  for (const auto& [text, caption] : kCases) EXPECT_EQ(CaptionText(text), caption) << text;
 }
 
 TEST(Instrument, InitRefusesADirectoryInUseAndOpenRefusesStrangers) {

@@ -1,0 +1,189 @@
+// The steps whose source files may lie on the medium: "TransferFile" and
+// "ConfigUpdate". Their keys, paths and timestamp gate are read by the
+// operations' own functions; the medium's files by the updater's own digests
+// and configuration reader.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "driver/error_codes.h"
+#include "fileutil/fileops.h"
+#include "fileutil/linereader.h"
+#include "integrity/md5.h"
+#include "integrity/sha256.h"
+#include "medium/check_keys.h"
+#include "medium/medium_paths.h"
+#include "operations/config_update.h"
+#include "operations/timestamp.h"
+#include "operations/transfer.h"
+
+namespace upd::medium {
+
+namespace {
+
+constexpr int kDigestTextSize = 512;
+
+std::string Quoted(const char* text) {
+  return std::string("'") + text + "'";
+}
+
+// The gate of one section as the run would meet it; adds to `plan`.
+void CheckTimeStamp(StepContext& ctx, const char* section, const TransferSettings& s,
+                    std::string& plan) {
+  if (!s.timeStampGate || ctx.options.force) return;
+  const char* stamp = s.Value(kTransferTimeStamp);
+  const int line = EntryLine(section, "TimeStamp");
+  const std::string unreadable =
+      "TimeStamp " + Quoted(stamp) + " is not a build timestamp (YYYY-MM-DD HH:MM:SS)";
+  if ((ctx.info.flags & UPD_TIMESTAMP_SET) == 0) {
+    // Without -t the instrument compares nothing; with it, as it is normally
+    // run, this value is converted.
+    std::int32_t seconds = 0;
+    if (ConvertTimeStamp(stamp, &seconds) == 0) {
+      ctx.findings.Error(line, kErrTimeStampConvert, section, unreadable);
+    } else {
+      plan += "; only over an older build than " + std::string(stamp);
+    }
+    return;
+  }
+
+  const std::uint32_t earlier = ctx.info.flags & (UPD_TIMESTAMP_OLDER | UPD_TIMESTAMP_SAME);
+  bool skip = false;
+  if (ApplyTimeStampGate(s, &ctx.info, &skip) != 0) {
+    ctx.findings.Error(line, kErrTimeStampConvert, section, unreadable);
+    return;
+  }
+  if (!skip) {
+    plan += "; its build " + std::string(stamp) + " is newer than " + ctx.info.timestamp;
+    return;
+  }
+  // The runner shows "same" before "older".
+  const int shown =
+      (ctx.info.flags & UPD_TIMESTAMP_SAME) != 0 ? kErrTimeStampSame : kErrTimeStampOlder;
+  const std::string installed = ctx.info.timestamp;
+  std::string why;
+  if (earlier != 0) {
+    why = "an earlier step found the medium not newer than the installed build " + installed;
+  } else if (shown == kErrTimeStampSame) {
+    why = "TimeStamp " + std::string(stamp) + " is the installed build";
+  } else {
+    why = "TimeStamp " + std::string(stamp) + " is older than the installed build " + installed;
+  }
+  ctx.findings.Error(
+      line, shown, section,
+      why + ": the step installs nothing and the display shows " + std::to_string(shown));
+  plan = "nothing: skipped, " + why;
+}
+
+// 649 / 670 for a digest entry that does not hold the file's digest.
+void CheckDigest(StepContext& ctx, const char* section, const char* key, int code,
+                 const char* expected, const char* actual) {
+  if (actual != nullptr && std::strcmp(expected, actual) == 0) return;
+  std::string text =
+      std::string(key) + " is " + (*expected == '\0' ? "empty or missing" : Quoted(expected));
+  text +=
+      actual != nullptr ? std::string(", the file's is ") + actual : ": no file's digest matches";
+  ctx.findings.Error(EntryLine(section, key), code, section, text);
+}
+
+void CheckSource(StepContext& ctx, const char* section, const TransferSettings& s) {
+  const char* md5 = s.Value(kTransferMd5Hash);
+  const char* sha256 = s.Value(kTransferSha256Hash);
+  const auto host = OnMedium(ctx.options.medium, s.source);
+  if (!host) {
+    // The file is the instrument's own; only an empty digest is sure to fail.
+    if (*md5 == '\0') CheckDigest(ctx, section, "MD5Hash", kErrMd5Mismatch, md5, nullptr);
+    if (*sha256 == '\0')
+      CheckDigest(ctx, section, "SHA256Hash", kErrSha256Mismatch, sha256, nullptr);
+    return;
+  }
+  if (exists(host->c_str()) == 0) {
+    ctx.findings.Error(
+        EntryLine(section, "SrcFile"), kErrSourceMissing, section,
+        "source " + std::string(s.source) + " is not on the medium (" + *host + " is missing)");
+    return;
+  }
+  char fileMd5[kDigestTextSize] = {};
+  char fileSha256[kDigestTextSize] = {};
+  if (MD5Hash(host->c_str(), fileMd5, kDigestTextSize) == 0 ||
+      SHA256Hash(host->c_str(), fileSha256) == 0) {
+    ctx.findings.Error(EntryLine(section, "SrcFile"), kErrCopyInterim, section,
+                       "source " + *host + " cannot be read");
+    return;
+  }
+  CheckDigest(ctx, section, "MD5Hash", kErrMd5Mismatch, md5, fileMd5);
+  CheckDigest(ctx, section, "SHA256Hash", kErrSha256Mismatch, sha256, fileSha256);
+}
+
+struct LinesDeleter {
+  void operator()(LineList2* head) const noexcept { FreeFile2(&head); }
+};
+
+}  // namespace
+
+std::string CheckTransfer(StepContext& ctx, const char* section) {
+  if (!ReadKeys(ctx, section, kTransferKeys, KeyOrder::kValuesFirst)) return "stops (above)";
+  auto s = std::make_unique<TransferSettings>();
+  if (ReadTransferSettings(section, s.get()) != 0) {
+    ctx.findings.Error(SectionLine(section), kErrTransferValue, section,
+                       "interim " + std::string(s->interim) + ", destination " + s->destination +
+                           " and backup " + s->backup + " are not three distinct files");
+    return "stops (above)";
+  }
+  std::string plan = "install " + std::string(s->source) + " as " + s->destination + " through " +
+                     s->interim + ", keeping the previous file as " + s->backup;
+  if (s->destNoExist) plan += " (there may be none)";
+  if (s->noUpdateSame) plan += "; nothing when the installed file has this content already";
+  CheckTimeStamp(ctx, section, *s, plan);
+  CheckSource(ctx, section, *s);
+  return plan;
+}
+
+std::string CheckConfigUpdate(StepContext& ctx, const char* section) {
+  if (!ReadKeys(ctx, section, kConfigKeys, KeyOrder::kValuesFirst)) return "stops (above)";
+  ConfigPaths p{};
+  if (ReadConfigPaths(section, &p) != 0) {
+    ctx.findings.Error(SectionLine(section), kErrCfgValue, section,
+                       "backup " + std::string(p.backup.data()) +
+                           " is the installed file or the template, which clearing the old "
+                           "backup would delete");
+    return "stops (above)";
+  }
+  std::string version = "the template";
+  const int line = EntryLine(section, "SrcFile");
+  if (const auto host = OnMedium(ctx.options.medium, p.source.data())) {
+    LineList2* head = nullptr;
+    double value = 0.0;
+    if (exists(host->c_str()) == 0) {
+      ctx.findings.Error(line, kErrCfgSourceMissing, section,
+                         "template " + std::string(p.source.data()) + " is not on the medium (" +
+                             *host + " is missing)");
+    } else if (ReadFile2(host->c_str(), &head) == 0) {
+      ctx.findings.Error(
+          line, kErrCfgReadSource, section,
+          "template " + *host + " cannot be read (a line of more than 511 characters?)");
+    } else {
+      const std::unique_ptr<LineList2, LinesDeleter> lines(head);
+      if (GetVersion(lines.get(), &value) == 0) {
+        const std::string first =
+            head == nullptr
+                ? "the file is empty"
+                : "its first line is " + Quoted((std::string(head->word) + head->rest).c_str());
+        ctx.findings.Error(
+            line, kErrCfgSourceVersion, section,
+            "template " + *host +
+                " has no valid version line (V and a number, such as V2.3): " + first);
+      } else {
+        char text[32] = {};
+        std::snprintf(text, sizeof text, "%g", value);
+        version += " (version " + std::string(text) + ")";
+      }
+    }
+  }
+  return "merge " + version + " " + p.source.data() + " into " + p.dest.data() +
+         " when its version is higher, keeping the previous file as " + p.backup.data();
+}
+
+}  // namespace upd::medium

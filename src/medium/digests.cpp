@@ -1,0 +1,298 @@
+#include "medium/digests.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "driver/operations.h"
+#include "fileutil/chartests.h"
+#include "fileutil/fileops.h"
+#include "integrity/md5.h"
+#include "integrity/sha256.h"
+#include "integrity/signature.h"
+#include "manifest/key_rules.h"
+#include "manifest/reader.h"
+#include "manifest/store.h"
+#include "medium/medium_paths.h"
+#include "operations/transfer.h"
+#include "strutil/heapstr.h"
+
+namespace upd::medium {
+
+namespace {
+
+constexpr int kDigestTextSize = 512;
+
+// One physical line: its bytes up to the line feed (a carriage return
+// included), and the line feed itself ("" on a last line without one).
+struct RawLine {
+  std::string content;
+  std::string end;
+};
+
+std::vector<RawLine> SplitLines(std::string_view bytes) {
+  std::vector<RawLine> lines;
+  while (!bytes.empty()) {
+    const std::size_t feed = bytes.find('\n');
+    if (feed == std::string_view::npos) {
+      lines.push_back({std::string(bytes), ""});
+      break;
+    }
+    lines.push_back({std::string(bytes.substr(0, feed)), "\n"});
+    bytes.remove_prefix(feed + 1);
+  }
+  return lines;
+}
+
+int EntryLineOr(const AuxSection& section, const char* key) {
+  const AuxEntry* entry = FindAuxEntry(section.name, key);
+  return entry != nullptr ? entry->line : section.line;
+}
+
+// Blanks and carriage returns: what the reader drops around names and values.
+bool Dropped(char c) {
+  return IsBlankChar(c) || c == '\r';
+}
+
+struct Span {
+  std::size_t nameBegin;
+  std::size_t nameEnd;
+  std::size_t valueBegin;
+  std::size_t valueEnd;
+};
+
+// Where name and value of the entry line `raw` lie, provided the reader reads
+// them as `name` and `value` from it; nothing otherwise (a tab or a carriage
+// return inside either, for one).
+std::optional<Span> FindEntryText(const std::string& raw, std::string_view name,
+                                  std::string_view value) {
+  const std::size_t equals = raw.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  Span s{0, equals, equals + 1, raw.size()};
+  // Only blanks are skipped at the front, so that an empty value's place is
+  // before a line's carriage return, not after it.
+  while (s.nameBegin < s.nameEnd && IsBlankChar(raw[s.nameBegin])) ++s.nameBegin;
+  while (s.nameEnd > s.nameBegin && Dropped(raw[s.nameEnd - 1])) --s.nameEnd;
+  while (s.valueBegin < s.valueEnd && IsBlankChar(raw[s.valueBegin])) ++s.valueBegin;
+  while (s.valueEnd > s.valueBegin && Dropped(raw[s.valueEnd - 1])) --s.valueEnd;
+  const std::string_view text(raw);
+  const std::string_view rawName = text.substr(s.nameBegin, s.nameEnd - s.nameBegin);
+  const std::string_view rawValue = text.substr(s.valueBegin, s.valueEnd - s.valueBegin);
+  if (rawName != name || rawValue != value) return std::nullopt;
+  return s;
+}
+
+// A digest written in place of a value, or a new entry line after `line`.
+struct Change {
+  int line;  // from 1
+  bool insert;
+  std::size_t begin;  // the value's bytes on the line (replacements)
+  std::size_t end;
+  std::string text;  // the new value, or the whole new line without its end
+};
+
+class Editor {
+ public:
+  Editor(std::string medium, std::FILE* out, std::vector<RawLine> lines)
+      : medium_(std::move(medium)), out_(out), lines_(std::move(lines)) {}
+
+  void Section(const AuxSection& section);
+  [[nodiscard]] int problems() const { return problems_; }
+  [[nodiscard]] bool changed() const { return !changes_.empty(); }
+  /// The manifest's bytes with every change made.
+  [[nodiscard]] std::string Text() const;
+
+ private:
+  void Problem(int line, const char* section, const std::string& text) {
+    std::fprintf(out_, "AuxInfo.txt:%d: section %s: %s\n", line, section, text.c_str());
+    ++problems_;
+  }
+  void Digest(const AuxSection& section, const char* key, const char* digest);
+  [[nodiscard]] const std::string& Content(int line) const {
+    return lines_[static_cast<std::size_t>(line - 1)].content;
+  }
+  // The line end an added line takes after line `line`: that line's own.
+  [[nodiscard]] std::string EndAfter(int line) const;
+
+  std::string medium_;
+  std::FILE* out_;
+  std::vector<RawLine> lines_;
+  std::vector<Change> changes_;
+  int problems_ = 0;
+};
+
+void Editor::Section(const AuxSection& section) {
+  const char* name = section.name;
+  char operation[kOperationRule.size] = {};
+  if (LookUpKey(name, kOperationRule, operation) != KeyState::kPresent ||
+      FindOperation(operation) != OperationKind::kTransferFile) {
+    return;
+  }
+  auto s = std::make_unique<TransferSettings>();
+  if (const int code = ReadTransferSettings(name, s.get()); code != 0) {
+    Problem(section.line, name,
+            "TransferFile refuses the section with " + std::to_string(code) +
+                " (update-medium check says why)");
+    return;
+  }
+  const auto host = OnMedium(medium_, s->source);
+  if (!host) {
+    std::fprintf(out_,
+                 "AuxInfo.txt:%d: section %s: source %s is not on the medium; left as it is\n",
+                 section.line, name, s->source);
+    return;
+  }
+  char md5[kDigestTextSize] = {};
+  char sha256[kDigestTextSize] = {};
+  if (exists(host->c_str()) == 0 || MD5Hash(host->c_str(), md5, kDigestTextSize) == 0 ||
+      SHA256Hash(host->c_str(), sha256) == 0) {
+    Problem(EntryLineOr(section, "SrcFile"), name,
+            "source " + std::string(s->source) + " is missing on the medium or cannot be read (" +
+                *host + ")");
+    return;
+  }
+  Digest(section, "MD5Hash", md5);
+  Digest(section, "SHA256Hash", sha256);
+}
+
+void Editor::Digest(const AuxSection& section, const char* key, const char* digest) {
+  const AuxEntry* entry = FindAuxEntry(section.name, key);
+  if (entry != nullptr) {
+    if (std::strcmp(entry->value, digest) == 0) return;
+    const std::string& raw = Content(entry->line);
+    const auto span = FindEntryText(raw, key, entry->value);
+    if (!span) {
+      Problem(entry->line, section.name,
+              std::string(key) +
+                  " is not written as it reads (a tab or carriage return inside "
+                  "it?): change it by hand");
+      return;
+    }
+    // "Key =" gets its blank before the value.
+    const bool bare = span->valueBegin == span->valueEnd && raw[span->valueBegin - 1] == '=';
+    changes_.push_back({entry->line, false, span->valueBegin, span->valueEnd,
+                        (bare ? " " : "") + std::string(digest)});
+    std::fprintf(out_, "AuxInfo.txt:%d: section %s: %s %s -> %s\n", entry->line, section.name, key,
+                 *entry->value == '\0' ? "(empty)" : entry->value, digest);
+    return;
+  }
+  // Added after the section's last entry, written the way that entry is.
+  const AuxEntry* last = section.entries;
+  while (last->next != nullptr) last = last->next;
+  const std::string& raw = Content(last->line);
+  std::string indent;
+  std::string separator = " = ";
+  if (const auto span = FindEntryText(raw, last->name, last->value)) {
+    indent = raw.substr(0, span->nameBegin);
+    if (*last->value != '\0')
+      separator = raw.substr(span->nameEnd, span->valueBegin - span->nameEnd);
+  }
+  changes_.push_back({last->line, true, 0, 0, indent + key + separator + digest});
+  std::fprintf(out_, "AuxInfo.txt:%d: section %s: %s %s added after this line\n", last->line,
+               section.name, key, digest);
+}
+
+std::string Editor::EndAfter(int line) const {
+  const RawLine& raw = lines_[static_cast<std::size_t>(line - 1)];
+  const bool crlf = !raw.content.empty() && raw.content.back() == '\r';
+  if (!raw.end.empty()) return crlf ? "\r\n" : "\n";
+  // The last line has no end: take the file's.
+  for (const RawLine& other : lines_) {
+    if (!other.end.empty())
+      return !other.content.empty() && other.content.back() == '\r' ? "\r\n" : "\n";
+  }
+  return "\n";
+}
+
+std::string Editor::Text() const {
+  std::string text;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const int number = static_cast<int>(i) + 1;
+    std::string content = lines_[i].content;
+    for (const Change& c : changes_) {
+      if (c.line == number && !c.insert) content.replace(c.begin, c.end - c.begin, c.text);
+    }
+    text += content + lines_[i].end;
+    for (const Change& c : changes_) {
+      if (c.line != number || !c.insert) continue;
+      // A last line without an end keeps the file without a final line end.
+      text += lines_[i].end.empty() ? EndAfter(number) + c.text : c.text + EndAfter(number);
+    }
+  }
+  return text;
+}
+
+// Writes `text` beside `path` and renames it over `path`; "" or what failed.
+std::string WriteOver(const std::string& path, const std::string& text) {
+  const std::string fresh = path + ".new";
+  FilePtr file(OpenFile(fresh.c_str(), "wb"));
+  if (!file) return "cannot create " + fresh;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
+                       std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
+  const bool closed = std::fclose(file.release()) == 0;
+  if (!written || !closed) {
+    (void)RemoveFile(fresh.c_str());
+    return "cannot write " + fresh;
+  }
+  if (ReplaceFile(fresh.c_str(), path.c_str()) != kRenameOk) {
+    (void)RemoveFile(fresh.c_str());
+    return "cannot rename " + fresh + " to " + path;
+  }
+  return {};
+}
+
+}  // namespace
+
+int WriteDigests(const std::string& medium, std::FILE* out) {
+  const std::string manifest = ManifestFile(medium);
+  unsigned char* raw = nullptr;
+  unsigned int length = 0;
+  if (ReadBytesFromFile(manifest.c_str(), &raw, &length) == 0) {
+    std::fprintf(out, "update-medium: %s cannot be read\n", manifest.c_str());
+    return 1;
+  }
+  const MallocPtr<unsigned char> bytes(raw);
+  // The very bytes that are edited are the ones parsed.
+  FreeAuxInfo();
+  if (ReadAuxInfoBytes(bytes.get(), length) == 0) {
+    std::fprintf(out,
+                 "update-medium: %s cannot be read as a manifest (update-medium check says why)\n",
+                 manifest.c_str());
+    return 1;
+  }
+  Editor editor(medium, out,
+                SplitLines(std::string_view(reinterpret_cast<const char*>(bytes.get()), length)));
+  for (const AuxSection* s = aux_Section; s != nullptr; s = s->next) {
+    // A repeated section is never read by the instrument.
+    if (FindAuxSection(s->name) == s) editor.Section(*s);
+  }
+  const std::string text = editor.Text();
+  FreeAuxInfo();
+
+  if (editor.problems() > 0) {
+    std::fprintf(out, "Nothing written: %s is as it was.\n", manifest.c_str());
+    return 1;
+  }
+  if (!editor.changed()) {
+    std::fprintf(out, "The digests in %s match the files already; nothing changed.\n",
+                 manifest.c_str());
+    return 0;
+  }
+  if (const std::string problem = WriteOver(manifest, text); !problem.empty()) {
+    std::fprintf(out, "update-medium: %s; %s is as it was.\n", problem.c_str(), manifest.c_str());
+    return 1;
+  }
+  std::fprintf(out,
+               "Wrote %s. Its signature no longer matches: sign it again with the release key:\n"
+               "  openssl dgst -sha256 -sign KEY -out %s %s\n",
+               manifest.c_str(), SignatureFile(medium).c_str(), manifest.c_str());
+  return 0;
+}
+
+}  // namespace upd::medium

@@ -1,0 +1,89 @@
+#include "medium/medium_main.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/update_info.h"
+#include "fileutil/fileops.h"
+#include "medium/check.h"
+#include "medium/digests.h"
+#include "operations/timestamp.h"
+
+namespace upd::medium {
+
+namespace {
+
+constexpr const char kUsage[] =
+    "usage: update-medium check MEDIUM [--key PUBLIC.pem] [--timestamp \"YYYY-MM-DD HH:MM:SS\"] "
+    "[--force]\n"
+    "       update-medium digests MEDIUM\n";
+
+int BadUse(const std::string& message) {
+  std::fprintf(stderr, "update-medium: %s\n", message.c_str());
+  return kExitBadUse;
+}
+
+bool IsFolder(const std::string& path) {
+  // A folder exists and is not a regular file; the manifest inside is looked
+  // at by the commands themselves.
+  return exists(path.c_str()) != 0 && isord(path.c_str()) == 0;
+}
+
+int Check(const std::vector<std::string_view>& args) {
+  CheckOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--force") {
+      options.force = true;
+    } else if (arg == "--key" || arg == "--timestamp") {
+      if (!hasValue) return BadUse(std::string(arg) + " needs a value");
+      (arg == "--key" ? options.keyPath : options.timestamp) = args[++i];
+    } else if (!arg.empty() && arg.front() == '-') {
+      return BadUse("check: unknown option " + std::string(arg));
+    } else if (options.medium.empty()) {
+      options.medium = arg;
+    } else {
+      return BadUse("check takes one MEDIUM");
+    }
+  }
+  if (options.medium.empty()) return BadUse("check needs MEDIUM");
+  if (!IsFolder(options.medium)) return BadUse(options.medium + " is not a folder");
+  if (!options.timestamp.empty()) {
+    // The instrument refuses a longer -t value (621) before it looks at anything.
+    std::int32_t seconds = 0;
+    if (options.timestamp.size() >= static_cast<std::size_t>(kTimestampSize) ||
+        ConvertTimeStamp(options.timestamp.c_str(), &seconds) == 0) {
+      return BadUse("--timestamp '" + options.timestamp +
+                    "' is not a build timestamp (YYYY-MM-DD HH:MM:SS)");
+    }
+  }
+  return CheckMedium(options, stdout);
+}
+
+int Digests(const std::vector<std::string_view>& args) {
+  if (args.size() != 1) return BadUse("digests takes one argument: MEDIUM");
+  const std::string medium(args[0]);
+  if (!IsFolder(medium)) return BadUse(medium + " is not a folder");
+  return WriteDigests(medium, stdout);
+}
+
+}  // namespace
+
+int MediumMain(int argc, char** argv) {
+  if (argc < 2) return BadUse("no command (check or digests; --help shows usage)");
+  const std::string_view command = argv[1];
+  const std::vector<std::string_view> args(argv + 2, argv + argc);
+  if (command == "-h" || command == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "check") return Check(args);
+  if (command == "digests") return Digests(args);
+  return BadUse("unknown command '" + std::string(command) + "' (check, digests)");
+}
+
+}  // namespace upd::medium

@@ -8,6 +8,7 @@
 // of the lists finds (the first section of a name, its first entry of a key);
 // every step is a name that some list of the list section
 // holds (or "Sequence" itself), never a group, and there are at most kMaxSteps.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,13 +44,21 @@ void CheckText(std::string_view text, bool entryName) {
   if (entryName) Require(text.find('=') == std::string_view::npos, "an entry name holds '='");
 }
 
-void CheckStore() {
+void CheckStore(std::string_view bytes) {
+  const auto lines = static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+  int last = 0;
+  const auto rises = [&last, lines](int line) {
+    Require(line > last && line <= lines, "line numbers do not rise within the file");
+    last = line;
+  };
   for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
+    rises(s->line);
     Require(s->name != nullptr && *s->name != '\0', "a section without a name");
     CheckText(s->name, false);
     Require(std::strchr(s->name, '=') == nullptr, "a section name holds '='");
     for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
       Require(e->name != nullptr && e->value != nullptr, "an entry without name or value");
+      rises(e->line);
       CheckText(e->name, true);
       CheckText(e->value, false);
     }
@@ -129,12 +138,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   Require(Dump() == stored, "file and memory reads stored different manifests");
-  CheckStore();
+  CheckStore(bytes);
   CheckLookups();
 
   upd::Section* steps = nullptr;
   const int built = upd::BuildSectionList("SectionList", "Sequence", &steps);
   if (built != 0) CheckSteps(steps);
+
+  upd::Section* traced = nullptr;
+  upd::SequenceTrace trace;
+  const int builtTraced = upd::BuildSectionList("SectionList", "Sequence", &traced, &trace);
+  Require(builtTraced == built, "tracing changed the result of the expansion");
+  Require((built == 0) == (trace.failure != upd::SequenceFailure::kNone),
+          "the trace's reason does not match the result");
+  std::size_t count = 0;
+  for (const upd::Section *a = steps, *b = traced; a != nullptr || b != nullptr;
+       a = a->next, b = b->next, ++count) {
+    Require(a != nullptr && b != nullptr && std::strcmp(a->name, b->name) == 0,
+            "tracing changed the steps");
+  }
+  Require(trace.stepGroups.size() == count, "a step without its naming group");
+  upd::FreeSectionList(&traced);
   upd::FreeSectionList(&steps);
   upd::FreeAuxInfo();
   return 0;

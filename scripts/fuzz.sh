@@ -23,6 +23,7 @@ while getopts "t:k" opt; do
 done
 shift $((OPTIND - 1))
 
+scripts/install-deps.sh
 need=()
 for p in clang libclang-rt-14-dev; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")

@@ -57,6 +57,7 @@
 #include "manifest/store.h"
 #include "operations/transfer.h"
 #include "platform/platform.h"
+#include "platform/forwarding.h"
 #include "sim/instrument.h"
 #include "sim/sim_platform.h"
 
@@ -86,38 +87,23 @@ constexpr const char kOpenSsl[] =
     R"(cp "$1" "$2" && sync && openssl dgst -md5 "$2" >"$3" && openssl dgst -sha256 "$2" >>"$3")";
 
 // The simulated instrument, except that a sync reaches the host's disks as it
-// would reach the instrument's.
-class SyncingPlatform final : public upd::platform::Platform {
+// would reach the instrument's. The simulation is a base of its own so that it
+// exists before the forwarding part refers to it.
+struct OwnedSim {
+  explicit OwnedSim(upd::sim::Instrument instrument)
+      : sim(std::move(instrument), upd::sim::CommandMode::kRecord) {}
+  upd::sim::SimPlatform sim;
+};
+
+class SyncingPlatform final : private OwnedSim, public upd::platform::ForwardingPlatform {
  public:
   explicit SyncingPlatform(upd::sim::Instrument instrument)
-      : sim_(std::move(instrument), upd::sim::CommandMode::kRecord) {}
+      : OwnedSim(std::move(instrument)), ForwardingPlatform(sim) {}
 
-  [[nodiscard]] std::string Resolve(std::string_view path) const override {
-    return sim_.Resolve(path);
-  }
-  [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
-                          unsigned long flags) override {
-    return sim_.Mount(source, target, fstype, flags);
-  }
-  [[nodiscard]] int Unmount(const char* target) override { return sim_.Unmount(target); }
-  int RunCommand(upd::platform::CommandKind kind, const char* command) override {
-    return sim_.RunCommand(kind, command);
-  }
   void Sync() override {
-    sim_.Sync();
+    inner_.Sync();
     ::sync();
   }
-  void Sleep(unsigned seconds) override { sim_.Sleep(seconds); }
-  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
-                                      const char* mode) override {
-    return sim_.OpenStream(path, hostPath, mode);
-  }
-  [[nodiscard]] int BeforeChange(upd::platform::FileCall call, std::string_view path) override {
-    return sim_.BeforeChange(call, path);
-  }
-
- private:
-  upd::sim::SimPlatform sim_;
 };
 
 // Runs `script` with /bin/sh and the three positional arguments; true when it

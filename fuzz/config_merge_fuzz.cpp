@@ -32,23 +32,25 @@ struct Line {
   std::string word, rest;
 };
 
-// A file as the whole-file reader splits it; false when it refuses the file.
-bool Lines(const std::string& path, std::vector<Line>& out) {
+// A configuration file as the whole-file reader and the version test see it.
+struct Read {
+  bool readable = false;
+  bool versioned = false;
+  double version = 0.0;
+  std::vector<Line> lines;
+};
+
+Read ReadConfig(const std::string& path) {
+  Read file;
   upd::LineList2* head = nullptr;
-  if (upd::ReadFile2(path.c_str(), &head) == 0) return false;
+  if (upd::ReadFile2(path.c_str(), &head) == 0) return file;
+  file.readable = true;
+  file.versioned = upd::GetVersion(head, &file.version) == 1;
   for (const upd::LineList2* l = head; l != nullptr; l = l->next) {
-    out.push_back({l->word != nullptr ? l->word : "", l->rest != nullptr ? l->rest : ""});
+    file.lines.push_back({l->word != nullptr ? l->word : "", l->rest != nullptr ? l->rest : ""});
   }
   upd::FreeFile2(&head);
-  return true;
-}
-
-bool Version(const std::string& path, double& version) {
-  upd::LineList2* head = nullptr;
-  if (upd::ReadFile2(path.c_str(), &head) == 0) return false;
-  const int ok = upd::GetVersion(head, &version);
-  upd::FreeFile2(&head);
-  return ok == 1;
+  return file;
 }
 
 std::string Key(const Line& line) { return upd::SkipSpaces(line.word.c_str()); }
@@ -79,32 +81,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string backup = upd::fuzz::WriteScratch("unit.cfg.bak", "earlier backup\n");
 
   // What the two files call for, by the readers' own account.
-  std::vector<Line> sourceLines, destLines;
-  double sourceVersion = 0.0, destVersion = 0.0;
+  const Read from = ReadConfig(source);
+  const Read into = ReadConfig(dest);
   int wantCode = 0;
-  if (!Lines(source, sourceLines)) {
+  if (!from.readable) {
     wantCode = upd::kErrCfgReadSource;
-  } else if (!Version(source, sourceVersion)) {
+  } else if (!from.versioned) {
     wantCode = upd::kErrCfgSourceVersion;
-  } else if (!Lines(dest, destLines)) {
+  } else if (!into.readable) {
     wantCode = upd::kErrCfgReadDest;
-  } else if (!Version(dest, destVersion)) {
+  } else if (!into.versioned) {
     wantCode = upd::kErrCfgDestVersion;
   }
+  const bool newer = wantCode == 0 && from.version > into.version;
+  const std::vector<Line>& sourceLines = from.lines;
+  const std::vector<Line>& destLines = into.lines;
 
   upd::UpdateInfo info{};
   const int result = upd::ConfigUpdate("Merge", &info);
   Require(result == (wantCode == 0 ? 1 : 0) && info.error == wantCode, "wrong outcome code");
-  Require(upd::exists(backup.c_str()) == 0 || sourceVersion > destVersion,
-          "the earlier backup is still there");
-  if (wantCode != 0 || !(sourceVersion > destVersion)) {
+  Require(upd::exists(backup.c_str()) == 0 || newer, "the earlier backup is still there");
+  if (!newer) {
     Require(upd::fuzz::ReadWhole(dest) == installedText, "the installed file changed");
     return 0;
   }
 
   Require(upd::fuzz::ReadWhole(backup) == installedText, "the backup is not the installed file");
-  std::vector<Line> merged;
-  Require(Lines(dest, merged), "the merged file cannot be read back");
+  const Read written = ReadConfig(dest);
+  const std::vector<Line>& merged = written.lines;
+  Require(written.readable, "the merged file cannot be read back");
   Require(merged.size() == sourceLines.size(), "the merged file has not the template's line count");
   Require(Key(merged[0]) == Key(sourceLines[0]) && merged[0].rest.empty(),
           "the merged version line is not the template's version word");

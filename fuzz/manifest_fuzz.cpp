@@ -65,14 +65,12 @@ void CheckStore(std::string_view bytes) {
   }
 }
 
-// The first section named `name` and its first entry `key`, by a plain scan.
+// The first entry `key` of the first section named `name`, by walking its
+// entries rather than through the store's key index.
 const upd::AuxEntry* Scan(const char* name, const char* key) {
-  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
-    if (std::strcmp(s->name, name) != 0) continue;
-    for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
-      if (std::strcmp(e->name, key) == 0) return e;
-    }
-    return nullptr;
+  const upd::AuxSection* s = upd::FindAuxSection(name);
+  for (const upd::AuxEntry* e = s != nullptr ? s->entries : nullptr; e != nullptr; e = e->next) {
+    if (std::strcmp(e->name, key) == 0) return e;
   }
   return nullptr;
 }
@@ -97,15 +95,8 @@ void CheckLookups() {
           "a section that is not there was found");
 }
 
-const upd::AuxSection* ListSection() {
-  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
-    if (std::strcmp(s->name, "SectionList") == 0) return s;
-  }
-  return nullptr;
-}
-
 void CheckSteps(const upd::Section* steps) {
-  const upd::AuxSection* list = ListSection();
+  const upd::AuxSection* list = upd::FindAuxSection("SectionList");
   int count = 0;
   for (const upd::Section* step = steps; step != nullptr; step = step->next) {
     Require(++count <= upd::kMaxSteps, "more steps than kMaxSteps");

@@ -8,39 +8,12 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/forwarding.h"
 #include "platform/platform.h"
 
 namespace upd::test {
 
-/// Passes every call to `inner`; derived classes change Resolve.
-class ForwardingPlatform : public platform::Platform {
- public:
-  explicit ForwardingPlatform(platform::Platform& inner) : inner_(inner) {}
-
-  [[nodiscard]] std::string Resolve(std::string_view path) const override {
-    return inner_.Resolve(path);
-  }
-  [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
-                          unsigned long flags) override {
-    return inner_.Mount(source, target, fstype, flags);
-  }
-  [[nodiscard]] int Unmount(const char* target) override { return inner_.Unmount(target); }
-  int RunCommand(platform::CommandKind kind, const char* command) override {
-    return inner_.RunCommand(kind, command);
-  }
-  void Sync() override { inner_.Sync(); }
-  void Sleep(unsigned seconds) override { inner_.Sleep(seconds); }
-  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
-                                      const char* mode) override {
-    return inner_.OpenStream(path, hostPath, mode);
-  }
-  [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path) override {
-    return inner_.BeforeChange(call, path);
-  }
-
- protected:
-  platform::Platform& inner_;
-};
+using platform::ForwardingPlatform;
 
 class DivertedPlatform final : public ForwardingPlatform {
  public:

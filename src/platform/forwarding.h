@@ -1,0 +1,43 @@
+// A platform that hands every call to another one.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace upd::platform {
+
+/// Passes every call to `inner`: a base for platforms that change a few calls
+/// of another (fault injection in the tests, a real sync in the benchmarks).
+class ForwardingPlatform : public Platform {
+ public:
+  explicit ForwardingPlatform(Platform& inner) : inner_(inner) {}
+
+  [[nodiscard]] std::string Resolve(std::string_view path) const override {
+    return inner_.Resolve(path);
+  }
+  [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
+                          unsigned long flags) override {
+    return inner_.Mount(source, target, fstype, flags);
+  }
+  [[nodiscard]] int Unmount(const char* target) override { return inner_.Unmount(target); }
+  int RunCommand(CommandKind kind, const char* command) override {
+    return inner_.RunCommand(kind, command);
+  }
+  void Sync() override { inner_.Sync(); }
+  void Sleep(unsigned seconds) override { inner_.Sleep(seconds); }
+  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+                                      const char* mode) override {
+    return inner_.OpenStream(path, hostPath, mode);
+  }
+  [[nodiscard]] int BeforeChange(FileCall call, std::string_view path) override {
+    return inner_.BeforeChange(call, path);
+  }
+
+ protected:
+  Platform& inner_;
+};
+
+}  // namespace upd::platform

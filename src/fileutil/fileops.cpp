@@ -1,5 +1,6 @@
 #include "fileutil/fileops.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,8 +20,26 @@ namespace upd {
 
 namespace {
 
-std::string HostPath(const char* path) {
-  return platform::Current().Resolve(path);
+using platform::Follow;
+using platform::HostPath;
+
+HostPath Where(const char* path, Follow last) {
+  return platform::Current().Resolve(path, last);
+}
+
+// The *at flag that keeps a resolved name from being followed once more.
+int NoFollowFlag(const HostPath& host) {
+  return host.noFollow ? AT_SYMLINK_NOFOLLOW : 0;
+}
+
+// stat() of an instrument path, links followed; false (errno set) on failure.
+bool StatPath(const char* path, struct stat& st) {
+  const HostPath host = Where(path, Follow::kYes);
+  if (host.error != 0) {
+    errno = host.error;
+    return false;
+  }
+  return ::fstatat(host.dir(), host.name.c_str(), &st, NoFollowFlag(host)) == 0;
 }
 
 constexpr std::size_t kSamePathChars = 512;
@@ -44,17 +63,24 @@ MallocPtr<char> EnlargeBuffer(std::FILE* stream) {
 }
 
 // Lets the platform refuse a change (a simulated fault); errno then says why.
-bool Allowed(platform::FileCall call, const char* path) {
-  const int refused = platform::Current().BeforeChange(call, path);
+bool Allowed(platform::FileCall call, const char* path, const char* other = "") {
+  const int refused = platform::Current().BeforeChange(call, path, other);
   if (refused != 0) errno = refused;
   return refused == 0;
+}
+
+// Fails with the resolution's error, if any; errno then says why.
+bool Reachable(const HostPath& host) {
+  if (host.error != 0) errno = host.error;
+  return host.error == 0;
 }
 
 }  // namespace
 
 int exists(const char* path) {
   if (path == nullptr || *path == '\0') return 0;
-  return ::access(HostPath(path).c_str(), F_OK) == 0 ? 1 : 0;
+  struct stat st {};
+  return StatPath(path, st) ? 1 : 0;
 }
 
 std::int32_t filelen(int fd) {
@@ -74,13 +100,15 @@ std::int32_t filelen_fp(std::FILE* stream) {
 int isord(const char* path) {
   if (path == nullptr) return 0;
   struct stat st {};
-  if (::stat(HostPath(path).c_str(), &st) != 0) return 0;
+  if (!StatPath(path, st)) return 0;
   return (st.st_mode & 0x8000U) != 0 ? 1 : 0;
 }
 
 int RemoveFile(const char* path) {
-  if (path == nullptr || !Allowed(platform::FileCall::kRemove, path)) return 0;
-  return ::unlink(HostPath(path).c_str()) == 0 ? 1 : 0;
+  if (path == nullptr) return 0;
+  const HostPath host = Where(path, Follow::kNo);
+  if (!Allowed(platform::FileCall::kRemove, path) || !Reachable(host)) return 0;
+  return ::unlinkat(host.dir(), host.name.c_str(), 0) == 0 ? 1 : 0;
 }
 
 namespace {
@@ -90,8 +118,11 @@ int RenameEntry(const char* oldName, const char* newName, bool replace) {
   if (newName == nullptr || *newName == '\0') return kRenameNoNewName;
   if (exists(oldName) == 0) return kRenameOldMissing;
   if (!replace && exists(newName) != 0) return kRenameNewExists;
-  if (Allowed(platform::FileCall::kRename, oldName) &&
-      ::rename(HostPath(oldName).c_str(), HostPath(newName).c_str()) == 0) {
+  const HostPath from = Where(oldName, Follow::kNo);
+  const HostPath to = Where(newName, Follow::kNo);
+  if (Allowed(platform::FileCall::kRename, oldName, newName) && Reachable(from) &&
+      Reachable(to) &&
+      ::renameat(from.dir(), from.name.c_str(), to.dir(), to.name.c_str()) == 0) {
     return kRenameOk;
   }
   switch (errno) {
@@ -118,8 +149,13 @@ int ReplaceFile(const char* oldName, const char* newName) {
 
 int LinkFile(const char* existing, const char* newName) {
   if (existing == nullptr || newName == nullptr) return EINVAL;
-  if (!Allowed(platform::FileCall::kLink, existing)) return errno;
-  return ::link(HostPath(existing).c_str(), HostPath(newName).c_str()) == 0 ? 0 : errno;
+  const HostPath from = Where(existing, Follow::kNo);
+  const HostPath to = Where(newName, Follow::kNo);
+  if (!Allowed(platform::FileCall::kLink, existing, newName) || !Reachable(from) ||
+      !Reachable(to)) {
+    return errno;
+  }
+  return ::linkat(from.dir(), from.name.c_str(), to.dir(), to.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
 int SamePath(const char* a, const char* b) {
@@ -172,7 +208,7 @@ std::FILE* OpenFile(const char* path, const char* mode) {
     errno = EINVAL;
     return nullptr;
   }
-  return platform::Current().OpenStream(path, HostPath(path), mode);
+  return platform::Current().OpenStream(path, Where(path, Follow::kYes), mode);
 }
 
 void FileCloser::operator()(std::FILE* stream) const noexcept {
@@ -181,14 +217,22 @@ void FileCloser::operator()(std::FILE* stream) const noexcept {
 
 int MakeDirectory(const char* path, mode_t mode) {
   if (path == nullptr) return EINVAL;
-  if (!Allowed(platform::FileCall::kMakeDirectory, path)) return errno;
-  return ::mkdir(HostPath(path).c_str(), mode) == 0 ? 0 : errno;
+  const HostPath host = Where(path, Follow::kNo);
+  if (!Allowed(platform::FileCall::kMakeDirectory, path) || !Reachable(host)) return errno;
+  return ::mkdirat(host.dir(), host.name.c_str(), mode) == 0 ? 0 : errno;
 }
 
 int SetMode(const char* path, mode_t mode) {
   if (path == nullptr) return EINVAL;
-  if (!Allowed(platform::FileCall::kSetMode, path)) return errno;
-  return ::chmod(HostPath(path).c_str(), mode) == 0 ? 0 : errno;
+  const HostPath host = Where(path, Follow::kYes);
+  if (!Allowed(platform::FileCall::kSetMode, path) || !Reachable(host)) return errno;
+  if (!host.noFollow) return ::fchmodat(host.dir(), host.name.c_str(), mode, 0) == 0 ? 0 : errno;
+  // fchmodat() cannot be told not to follow a link on every kernel: change the
+  // mode through a descriptor of the very file instead.
+  const platform::UniqueFd file(
+      ::openat(host.dir(), host.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!file.valid()) return errno;
+  return ::fchmod(file.get(), mode) == 0 ? 0 : errno;
 }
 
 }  // namespace upd

@@ -15,8 +15,8 @@ class ForwardingPlatform : public Platform {
  public:
   explicit ForwardingPlatform(Platform& inner) : inner_(inner) {}
 
-  [[nodiscard]] std::string Resolve(std::string_view path) const override {
-    return inner_.Resolve(path);
+  [[nodiscard]] HostPath Resolve(std::string_view path, Follow last) const override {
+    return inner_.Resolve(path, last);
   }
   [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
                           unsigned long flags) override {
@@ -28,12 +28,13 @@ class ForwardingPlatform : public Platform {
   }
   void Sync() override { inner_.Sync(); }
   void Sleep(unsigned seconds) override { inner_.Sleep(seconds); }
-  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const HostPath& where,
                                       const char* mode) override {
-    return inner_.OpenStream(path, hostPath, mode);
+    return inner_.OpenStream(path, where, mode);
   }
-  [[nodiscard]] int BeforeChange(FileCall call, std::string_view path) override {
-    return inner_.BeforeChange(call, path);
+  [[nodiscard]] int BeforeChange(FileCall call, std::string_view path,
+                                 std::string_view other) override {
+    return inner_.BeforeChange(call, path, other);
   }
 
  protected:

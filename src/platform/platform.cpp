@@ -1,11 +1,14 @@
 #include "platform/platform.h"
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 namespace upd::platform {
 
@@ -36,8 +39,58 @@ ScopedPlatform::~ScopedPlatform() {
   g_current = previous_;
 }
 
-std::string LinuxPlatform::Resolve(std::string_view path) const {
-  return std::string(path);
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+HostPath HostPath::Plain(std::string path) {
+  HostPath host;
+  host.name = std::move(path);
+  return host;
+}
+
+HostPath HostPath::Unreachable(int error) {
+  HostPath host;
+  host.error = error;
+  return host;
+}
+
+std::FILE* OpenAt(const HostPath& where, const char* mode) {
+  if (where.error != 0) {
+    errno = where.error;
+    return nullptr;
+  }
+  if (mode == nullptr || mode[0] == '\0' || std::strchr("rwa", mode[0]) == nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const bool update = std::strchr(mode, '+') != nullptr;
+  int flags = update ? O_RDWR : (mode[0] == 'r' ? O_RDONLY : O_WRONLY);
+  if (mode[0] == 'w') flags |= O_CREAT | O_TRUNC;
+  if (mode[0] == 'a') flags |= O_CREAT | O_APPEND;
+  if (std::strchr(mode, 'x') != nullptr) flags |= O_EXCL;
+  if (where.noFollow) flags |= O_NOFOLLOW;
+  const int fd = ::openat(where.dir(), where.name.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = ::fdopen(fd, mode);
+  if (stream == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return stream;
+}
+
+HostPath LinuxPlatform::Resolve(std::string_view path, Follow /*last*/) const {
+  return HostPath::Plain(std::string(path));
 }
 
 int LinuxPlatform::Mount(const char* source, const char* target, const char* fstype,
@@ -64,12 +117,13 @@ void LinuxPlatform::Sleep(unsigned seconds) {
   while (seconds > 0) seconds = ::sleep(seconds);
 }
 
-std::FILE* LinuxPlatform::OpenStream(std::string_view /*path*/, const std::string& hostPath,
+std::FILE* LinuxPlatform::OpenStream(std::string_view /*path*/, const HostPath& where,
                                      const char* mode) {
-  return std::fopen(hostPath.c_str(), mode);
+  return OpenAt(where, mode);
 }
 
-int LinuxPlatform::BeforeChange(FileCall /*call*/, std::string_view /*path*/) {
+int LinuxPlatform::BeforeChange(FileCall /*call*/, std::string_view /*path*/,
+                                std::string_view /*other*/) {
   return 0;
 }
 

@@ -9,8 +9,12 @@
 // make chosen calls fail as a faulty instrument would.
 //
 // Only the file utilities (src/fileutil) resolve paths; every other subsystem
-// touches files through them.
+// touches files through them. A resolved path is a name relative to an open
+// directory, for the *at calls: a path string handed back to the kernel would be
+// resolved again, and a simulation confines paths by resolving them itself.
 #pragma once
+
+#include <fcntl.h>
 
 #include <cstdio>
 #include <string>
@@ -26,12 +30,62 @@ enum class CommandKind { kInstrument, kManifest };
 /// The calls by path that change files, apart from opening a stream.
 enum class FileCall { kRemove, kRename, kLink, kMakeDirectory, kSetMode };
 
+/// Whether a symbolic link in the last component of a path is followed.
+enum class Follow { kNo, kYes };
+
+/// An open file descriptor, closed when it goes out of scope.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd();
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  [[nodiscard]] int get() const { return fd_; }
+  [[nodiscard]] bool valid() const { return fd_ >= 0; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+/// Where an instrument path lies on the host: `name` relative to the directory
+/// `dir()` (AT_FDCWD when none is held), ready for the *at calls.
+struct HostPath {
+  UniqueFd directory;
+  std::string name;
+  /// 0, or the errno value that every call on a path that cannot be reached fails with.
+  int error = 0;
+  /// Links were followed, where at all, while resolving: `name` must not be
+  /// followed again (AT_SYMLINK_NOFOLLOW, O_NOFOLLOW).
+  bool noFollow = false;
+
+  [[nodiscard]] int dir() const { return directory.valid() ? directory.get() : AT_FDCWD; }
+
+  /// `path` as it stands, relative to the working directory.
+  static HostPath Plain(std::string path);
+  /// A path that cannot be reached: every call on it fails with `error`.
+  static HostPath Unreachable(int error);
+};
+
+/// Opens `where` as fopen() would with `mode` (r, w, a, optionally +, b, x, e),
+/// not following a last link when `where.noFollow` says so. nullptr with errno set on failure.
+[[nodiscard]] std::FILE* OpenAt(const HostPath& where, const char* mode);
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  /// The host path for an instrument path. The empty path stays empty.
-  [[nodiscard]] virtual std::string Resolve(std::string_view path) const = 0;
+  /// Where instrument path `path` lies on the host, a last link followed or not
+  /// as `last` says. The empty path names nothing.
+  [[nodiscard]] virtual HostPath Resolve(std::string_view path, Follow last) const = 0;
 
   /// Mounts `source` on `target`. Returns 0 or the errno value of the failure.
   [[nodiscard]] virtual int Mount(const char* source, const char* target, const char* fstype,
@@ -50,14 +104,17 @@ class Platform {
   /// Sleeps whole seconds.
   virtual void Sleep(unsigned seconds) = 0;
 
-  /// fopen() of `hostPath`, which instrument path `path` resolved to.
-  [[nodiscard]] virtual std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+  /// Opens `where`, which instrument path `path` resolved to (links followed),
+  /// as fopen() would.
+  [[nodiscard]] virtual std::FILE* OpenStream(std::string_view path, const HostPath& where,
                                               const char* mode) = 0;
 
-  /// Asked just before `call` changes instrument path `path` (for a rename, the
-  /// old name). Returns 0 to let it go ahead, or the errno value that it fails
-  /// with instead, without being made.
-  [[nodiscard]] virtual int BeforeChange(FileCall call, std::string_view path) = 0;
+  /// Asked just before `call` changes instrument path `path`; for a rename or a
+  /// link `path` is the existing name and `other` the new one (else empty).
+  /// Returns 0 to let it go ahead, or the errno value that it fails with
+  /// instead, without being made.
+  [[nodiscard]] virtual int BeforeChange(FileCall call, std::string_view path,
+                                         std::string_view other) = 0;
 };
 
 /// The platform in force: the real Linux one unless another has been installed.
@@ -82,16 +139,17 @@ class ScopedPlatform {
 /// The real instrument: Linux calls, paths unchanged.
 class LinuxPlatform final : public Platform {
  public:
-  [[nodiscard]] std::string Resolve(std::string_view path) const override;
+  [[nodiscard]] HostPath Resolve(std::string_view path, Follow last) const override;
   [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
                           unsigned long flags) override;
   [[nodiscard]] int Unmount(const char* target) override;
   int RunCommand(CommandKind kind, const char* command) override;
   void Sync() override;
   void Sleep(unsigned seconds) override;
-  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const HostPath& where,
                                       const char* mode) override;
-  [[nodiscard]] int BeforeChange(FileCall call, std::string_view path) override;
+  [[nodiscard]] int BeforeChange(FileCall call, std::string_view path,
+                                 std::string_view other) override;
 };
 
 }  // namespace upd::platform

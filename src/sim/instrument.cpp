@@ -1,6 +1,7 @@
 #include "sim/instrument.h"
 
 #include <array>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,9 @@ namespace {
 constexpr const char kMarker[] = "/sim/instrument";
 constexpr const char kTimeline[] = "/sim/events.log";
 constexpr const char kStickState[] = "/sim/stick";
+constexpr const char kMountState[] = "/sim/mount";
+// What a device node of the simulation holds: it is a record, not a way to the
+// medium, so nothing on the instrument leads out of its directory.
 
 constexpr std::array<const char*, 7> kDirectories = {
     "/mnt",
@@ -62,6 +66,14 @@ bool WriteFile(const std::string& path, std::string_view text) {
   return static_cast<bool>(out.flush());
 }
 
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 }  // namespace
 
 std::string Instrument::Init(const std::string& dir) {
@@ -100,6 +112,12 @@ std::optional<Instrument> Instrument::Open(const std::string& dir) {
 }
 
 std::string Instrument::Host(std::string_view instrumentPath) const {
+  // Text only: the mounted medium's files for /mnt/..., else the instrument's.
+  const std::string normal = MapPath("", instrumentPath);
+  if (normal.starts_with(kMountPoint) &&
+      (normal.size() == std::strlen(kMountPoint) || normal[std::strlen(kMountPoint)] == '/')) {
+    if (const auto medium = MountedMedium()) return *medium + normal.substr(std::strlen(kMountPoint));
+  }
   return MapPath(root_, instrumentPath);
 }
 
@@ -123,7 +141,8 @@ std::string Instrument::LastEvent() const {
 std::optional<Stick> Instrument::PluggedStick() const {
   std::ifstream in(root_ + kStickState);
   Stick stick{};
-  if (!(in >> stick.port) || !(in >> std::ws) || !std::getline(in, stick.device)) {
+  if (!(in >> stick.port) || !(in >> std::ws) || !std::getline(in, stick.device) ||
+      !std::getline(in, stick.medium)) {
     return std::nullopt;
   }
   return stick;
@@ -141,24 +160,37 @@ std::string Instrument::Plug(const std::string& medium, int port, const std::str
   const fs::path mediumPath = fs::absolute(medium, ec);
   if (ec || !fs::is_directory(mediumPath, ec)) return medium + " is not a directory";
   const std::string node = Host(device);
-  if (node.empty() || node == root_) return "'" + device + "' cannot be a device node";
+  if (node.empty() || node == root_ || node.back() == '/') {
+    return "'" + device + "' cannot be a device node";
+  }
 
   if (const auto earlier = PluggedStick()) RemoveStickFiles(*earlier);
-  if (fs::exists(fs::symlink_status(node, ec)) && !fs::is_symlink(fs::symlink_status(node, ec))) {
-    return device + " exists on the instrument and is not a device link";
+  if (fs::exists(fs::symlink_status(node, ec)) && ReadFile(node) != std::string(kDeviceNodeText)) {
+    return device + " exists on the instrument and is not a device node of the simulation";
   }
-  fs::remove(node, ec);
 
   const std::string presence = Host(kUsbPresencePaths.at(static_cast<std::size_t>(port - 1)));
   fs::create_directories(presence, ec);
   if (ec) return "cannot create " + presence + ": " + ec.message();
   fs::create_directories(fs::path(node).parent_path(), ec);
-  fs::create_directory_symlink(mediumPath.lexically_normal(), node, ec);
-  if (ec) return "cannot create " + node + ": " + ec.message();
+  if (!WriteFile(node, kDeviceNodeText)) return "cannot create " + node;
   std::ostringstream state;
-  state << port << ' ' << device << '\n';
+  state << port << ' ' << device << '\n' << mediumPath.lexically_normal().string() << '\n';
   if (!WriteFile(root_ + kStickState, state.str())) return "cannot record the stick";
   return {};
+}
+
+std::optional<std::string> Instrument::MountedMedium() const {
+  std::optional<std::string> medium = ReadFile(root_ + kMountState);
+  if (medium && medium->ends_with('\n')) medium->pop_back();
+  return medium;
+}
+
+bool Instrument::RecordMount(const std::optional<std::string>& medium) const {
+  if (medium) return WriteFile(root_ + kMountState, *medium + '\n');
+  std::error_code ec;
+  fs::remove(root_ + kMountState, ec);
+  return !ec;
 }
 
 void Instrument::Unplug() const {

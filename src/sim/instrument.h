@@ -7,10 +7,16 @@
 
 namespace upd::sim {
 
+/// What a device node of the simulation holds: it is a record of the plugged
+/// stick, not a way to the medium, so nothing on the instrument leads out of
+/// its directory.
+inline constexpr std::string_view kDeviceNodeText = "4271C simulated USB stick\n";
+
 /// The stick plugged into the instrument.
 struct Stick {
   int port;            // 1 to 4
   std::string device;  // instrument path of the device node
+  std::string medium;  // host directory that holds the stick's files
 };
 
 /// A simulated instrument made by Init, addressed by its absolute host directory.
@@ -24,6 +30,9 @@ class Instrument {
   static std::optional<Instrument> Open(const std::string& dir);
 
   [[nodiscard]] const std::string& root() const { return root_; }
+  /// The host path of an instrument path, by its text ("." and ".." resolved,
+  /// never above the root): under the mounted medium for /mnt/..., else under
+  /// the instrument's directory. The empty path stays empty.
   [[nodiscard]] std::string Host(std::string_view instrumentPath) const;
 
   /// Appends one line to the timeline.
@@ -38,6 +47,13 @@ class Instrument {
   std::string Plug(const std::string& medium, int port, const std::string& device) const;
   /// Pulls the plugged stick (timeline "unplug <device>"); nothing when none is.
   void Unplug() const;
+
+  /// The host directory of the mounted medium, if one is mounted. The mount is
+  /// the simulation's own record, so it outlasts the stick and the run.
+  [[nodiscard]] std::optional<std::string> MountedMedium() const;
+  /// Records `medium` as mounted (false when the record cannot be written), or
+  /// with nothing, that no medium is mounted.
+  bool RecordMount(const std::optional<std::string>& medium) const;
 
  private:
   explicit Instrument(std::string root) : root_(std::move(root)) {}

@@ -1,24 +1,25 @@
 #include "sim/sim_platform.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string_view>
-#include <system_error>
 
 #include "driver/instrument_paths.h"
 #include "sim/sim_main.h"
 #include "sim/sim_paths.h"
 
 namespace upd::sim {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -63,36 +64,116 @@ void ReapDescendants() {
   }
 }
 
-SimPlatform::SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faults)
-    : instrument_(std::move(instrument)), mode_(mode), faults_(std::move(faults)) {}
+namespace {
 
-std::string SimPlatform::Resolve(std::string_view path) const {
-  return instrument_.Host(path);
+constexpr std::string_view kMediumRoot = "/mnt";
+
+platform::UniqueFd OpenDirectory(const std::string& hostPath) {
+  return platform::UniqueFd(::open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+// `path` with "." and ".." resolved on the text; "/" for the root itself.
+std::string Normal(std::string_view path) {
+  std::string normal = MapPath("", path);
+  return normal.empty() ? "/" : normal;
+}
+
+// The inode that `where` names, not following a last link; nothing when none.
+std::optional<struct stat> StatOf(const platform::HostPath& where) {
+  struct stat st {};
+  if (where.error != 0 || ::fstatat(where.dir(), where.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return std::nullopt;
+  }
+  return st;
+}
+
+bool IsEmptyDirectory(const platform::HostPath& where) {
+  const int fd = ::openat(where.dir(), where.name.c_str(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return false;
+  }
+  bool empty = true;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") empty = false;
+  }
+  ::closedir(dir);
+  return empty;
+}
+
+// True when `where` is a device node of the simulation.
+bool IsDeviceNode(const platform::HostPath& where) {
+  const platform::UniqueFd fd(::openat(where.dir(), where.name.c_str(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  std::array<char, 64> text{};
+  const ssize_t got = fd.valid() ? ::read(fd.get(), text.data(), text.size()) : -1;
+  return got >= 0 && std::string_view(text.data(), static_cast<std::size_t>(got)) == kDeviceNodeText;
+}
+
+bool UnderMediumRoot(std::string_view normal) {
+  return normal.starts_with(kMediumRoot) &&
+         (normal.size() == kMediumRoot.size() || normal[kMediumRoot.size()] == '/');
+}
+
+}  // namespace
+
+SimPlatform::SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faults)
+    : instrument_(std::move(instrument)),
+      mode_(mode),
+      root_(OpenDirectory(instrument_.root())),
+      faults_(std::move(faults)) {
+  // A medium that an earlier run left mounted is still there.
+  if (const auto medium = instrument_.MountedMedium()) medium_ = OpenDirectory(*medium);
+}
+
+bool SimPlatform::OnMedium(std::string_view path) const {
+  return medium_.valid() && !path.empty() && UnderMediumRoot(Normal(path));
+}
+
+platform::HostPath SimPlatform::Resolve(std::string_view path, platform::Follow last) const {
+  if (path.empty()) return platform::HostPath::Unreachable(ENOENT);
+  if (!root_.valid()) return platform::HostPath::Unreachable(EIO);
+  const std::string normal = Normal(path);
+  if (medium_.valid() && UnderMediumRoot(normal)) {
+    return ResolveInRoot(medium_.get(), std::string_view(normal).substr(kMediumRoot.size()),
+                         last, Links::kNone, walk_);
+  }
+  return ResolveInRoot(root_.get(), normal, last, Links::kInRoot, walk_);
 }
 
 int SimPlatform::Mount(const char* source, const char* target, const char* fstype,
                        unsigned long flags) {
-  const std::string point = instrument_.Host(target);
-  const std::string node = instrument_.Host(source);
-  std::error_code ec;
+  const auto stick = instrument_.PluggedStick();
+  const platform::HostPath point = Resolve(target, platform::Follow::kYes);
+  const auto pointStat = StatOf(point);
+  const platform::HostPath node = Resolve(source, platform::Follow::kYes);
+  const auto nodeStat = StatOf(node);
+  const auto stickStat =
+      stick ? StatOf(Resolve(stick->device, platform::Follow::kYes)) : std::nullopt;
   int result = 0;
-  if (fs::is_symlink(fs::symlink_status(point, ec))) {
-    result = EBUSY;  // a medium is mounted there already
-  } else if (!fs::is_directory(point, ec)) {
+  if (medium_.valid()) {
+    result = EBUSY;  // a medium is mounted already
+  } else if (!pointStat || !S_ISDIR(pointStat->st_mode)) {
     result = ENOENT;
-  } else if (!fs::is_empty(point, ec)) {
+  } else if (Normal(target) != kMediumRoot) {
+    result = EINVAL;  // the simulation shows a medium at /mnt only
+  } else if (!IsEmptyDirectory(point)) {
     result = EBUSY;  // the simulation cannot cover files: a mount point must be empty
-  } else if (!fs::exists(node, ec)) {
+  } else if (!nodeStat) {
     result = ENOENT;
-  } else if (!fs::is_directory(node, ec)) {
-    result = ENOTBLK;
+  } else if (!stickStat || !IsDeviceNode(node) || stickStat->st_dev != nodeStat->st_dev ||
+             stickStat->st_ino != nodeStat->st_ino) {
+    result = ENOTBLK;  // a file, but not the plugged stick's device node
+  } else if (platform::UniqueFd medium = OpenDirectory(stick->medium); !medium.valid()) {
+    result = ENOENT;  // the stick's files are gone
+  } else if (!instrument_.RecordMount(stick->medium)) {
+    result = EIO;
   } else {
-    // The mount is a link from the mount point to the medium itself, so it
-    // outlasts the device node and the run, as a real mount does.
-    const fs::path medium = fs::canonical(node, ec);
-    fs::remove(point, ec);
-    if (!ec) fs::create_directory_symlink(medium, point, ec);
-    if (ec) result = EIO;
+    medium_ = std::move(medium);
   }
   instrument_.Record(std::string("mount ") + source + ' ' + target + ' ' + fstype + ' ' +
                      std::to_string(flags) + " -> " + ErrnoName(result));
@@ -100,17 +181,15 @@ int SimPlatform::Mount(const char* source, const char* target, const char* fstyp
 }
 
 int SimPlatform::Unmount(const char* target) {
-  const std::string point = instrument_.Host(target);
-  std::error_code ec;
   int result = 0;
   if (const Fault* fault = faults_.Find(FaultCall::kUmount, target)) {
     result = fault->error;  // the medium stays mounted
-  } else if (!fs::is_symlink(fs::symlink_status(point, ec))) {
+  } else if (!medium_.valid() || Normal(target) != kMediumRoot) {
     result = EINVAL;  // nothing is mounted there
+  } else if (!instrument_.RecordMount(std::nullopt)) {
+    result = EIO;
   } else {
-    fs::remove(point, ec);
-    if (!ec) fs::create_directory(point, ec);
-    if (ec) result = EIO;
+    medium_ = platform::UniqueFd();
   }
   instrument_.Record(std::string("umount ") + target + " -> " + ErrnoName(result));
   return result;
@@ -175,7 +254,7 @@ void SimPlatform::Sleep(unsigned seconds) {
   std::exit(kExitWaitsForever);
 }
 
-std::FILE* SimPlatform::OpenStream(std::string_view path, const std::string& hostPath,
+std::FILE* SimPlatform::OpenStream(std::string_view path, const platform::HostPath& where,
                                    const char* mode) {
   const bool writes = std::strpbrk(mode, "wa+") != nullptr;
   if (writes) Change();
@@ -183,13 +262,23 @@ std::FILE* SimPlatform::OpenStream(std::string_view path, const std::string& hos
     errno = fault->error;
     return nullptr;
   }
-  std::FILE* real = std::fopen(hostPath.c_str(), mode);
+  // A vfat stick holds no links, FIFOs or devices: such a file, put there by a
+  // folder that stands for the stick, cannot be read as one.
+  struct stat st {};
+  if (where.error == 0 && OnMedium(path) &&
+      ::fstatat(where.dir(), where.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    errno = EACCES;
+    return nullptr;
+  }
+  std::FILE* real = platform::OpenAt(where, mode);
   if (real == nullptr) return nullptr;
   const Fault* fault = faults_.Find(writes ? FaultCall::kWrite : FaultCall::kRead, path);
   return fault != nullptr ? FaultyStream(real, *fault, mode) : real;
 }
 
-int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path) {
+int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path,
+                              std::string_view other) {
   Change();
   FaultCall faultCall = FaultCall::kUnlink;
   switch (call) {
@@ -209,8 +298,11 @@ int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path) {
       faultCall = FaultCall::kChmod;
       break;
   }
-  const Fault* fault = faults_.Find(faultCall, path);
-  return fault != nullptr ? fault->error : 0;
+  if (const Fault* fault = faults_.Find(faultCall, path)) return fault->error;
+  // The medium is a file system of its own.
+  const bool twoNames = call == platform::FileCall::kRename || call == platform::FileCall::kLink;
+  if (twoNames && OnMedium(path) != OnMedium(other)) return EXDEV;
+  return 0;
 }
 
 void SimPlatform::Change() {

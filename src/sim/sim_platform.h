@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "sim/confined.h"
 #include "sim/fault_plan.h"
 #include "sim/instrument.h"
 #include "sim/screens.h"
@@ -13,25 +14,32 @@ namespace upd::sim {
 /// What becomes of the commands that a manifest names.
 enum class CommandMode { kRecord, kRun };
 
-/// Maps every path under the instrument's directory, mounts by linking the
-/// medium at DIR/mnt, runs the instrument's programs as the stubs in DIR, records
-/// or runs manifest commands, and writes every event to the timeline. Sleep is
-/// simulated time; the technician pulls the stick when asked to. The calls that
-/// `faults` names fail as it says, and a power cut ends the process with SIGKILL.
+/// Resolves every path inside the instrument's directory, and /mnt/... inside
+/// the mounted medium, as the instrument would inside its own root: links are
+/// followed there and nothing outside is ever reached. The medium is a vfat file
+/// system of its own: it holds no links (they are never followed), a file on it
+/// that is no regular file cannot be opened, and nothing is renamed or linked
+/// between it and the instrument's files (EXDEV). Runs the instrument's programs
+/// as the stubs in DIR, records or runs manifest commands, and writes every
+/// event to the timeline. Sleep is simulated time; the technician pulls the
+/// stick when asked to. The calls that `faults` names fail as it says, and a
+/// power cut ends the process with SIGKILL.
 class SimPlatform final : public platform::Platform {
  public:
   SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faults = {});
 
-  [[nodiscard]] std::string Resolve(std::string_view path) const override;
+  [[nodiscard]] platform::HostPath Resolve(std::string_view path,
+                                           platform::Follow last) const override;
   [[nodiscard]] int Mount(const char* source, const char* target, const char* fstype,
                           unsigned long flags) override;
   [[nodiscard]] int Unmount(const char* target) override;
   int RunCommand(platform::CommandKind kind, const char* command) override;
   void Sync() override;
   void Sleep(unsigned seconds) override;
-  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
+  [[nodiscard]] std::FILE* OpenStream(std::string_view path, const platform::HostPath& where,
                                       const char* mode) override;
-  [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path) override;
+  [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path,
+                                 std::string_view other) override;
 
   /// Draws every message shown on the display with `screens` from now on
   /// (nullptr: none). The caller keeps it alive while it is in use.
@@ -41,6 +49,8 @@ class SimPlatform final : public platform::Platform {
   static constexpr unsigned kUnplugPatience = 3600;
 
  private:
+  /// True when instrument path `path` lies on the mounted medium.
+  [[nodiscard]] bool OnMedium(std::string_view path) const;
   int RunInstrumentProgram(const char* command);
   int RunManifestCommand(const char* command);
   /// Counts one change to the instrument's files; the power fails before the
@@ -49,6 +59,9 @@ class SimPlatform final : public platform::Platform {
 
   Instrument instrument_;
   CommandMode mode_;
+  Walk walk_ = DefaultWalk();
+  platform::UniqueFd root_;    // the instrument's directory
+  platform::UniqueFd medium_;  // the mounted medium's directory, while one is mounted
   bool awaitingUnplug_ = false;
   unsigned waited_ = 0;
   FaultPlan faults_;

@@ -83,8 +83,10 @@ TEST_F(ErrorLog, EveryTwentyFifthLineRunsTheCheck) {
 class OtherFileSystem final : public test::ForwardingPlatform {
  public:
   using ForwardingPlatform::ForwardingPlatform;
-  [[nodiscard]] std::string Resolve(std::string_view path) const override {
-    return path == kDiagErrorLogPrevPath ? "/proc/self/Updateerrlogprev.txt" : inner_.Resolve(path);
+  [[nodiscard]] platform::HostPath Resolve(std::string_view path,
+                                           platform::Follow last) const override {
+    return path == kDiagErrorLogPrevPath ? platform::HostPath::Plain("/proc/self/Updateerrlogprev.txt")
+                                         : inner_.Resolve(path, last);
   }
 };
 

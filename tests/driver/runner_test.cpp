@@ -23,12 +23,13 @@ class SwappedManifest final : public test::ForwardingPlatform {
   SwappedManifest(platform::Platform& inner, std::string firstRead)
       : ForwardingPlatform(inner), firstRead_(std::move(firstRead)) {}
 
-  [[nodiscard]] std::string Resolve(std::string_view path) const override {
+  [[nodiscard]] platform::HostPath Resolve(std::string_view path,
+                                           platform::Follow last) const override {
     if (path == kManifestPath && !swapped_) {
       swapped_ = true;
-      return inner_.Resolve(firstRead_);
+      return inner_.Resolve(firstRead_, last);
     }
-    return inner_.Resolve(path);
+    return inner_.Resolve(path, last);
   }
 
  private:

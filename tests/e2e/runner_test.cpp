@@ -64,7 +64,7 @@ class UpdateRun : public ::testing::Test {
     return test::ReadFile(Host(path));
   }
   [[nodiscard]] std::string Log() const { return Read("/home/Corvenal/log/UpdateErrorLog.txt"); }
-  [[nodiscard]] bool Mounted() const { return fs::is_symlink(Host("/mnt")); }
+  [[nodiscard]] bool Mounted() const { return fs::exists(Host("/sim/mount")); }
 
   /// The timeline after the first `skip` lines (the run line and start-up).
   [[nodiscard]] std::vector<std::string> TimelineAfterStartup() const {
@@ -139,7 +139,7 @@ TEST_F(UpdateRun, AbortsReleaseTheMediumAndRestart) {
     EXPECT_EQ(sim.Run(c.args).status, 1);
     EXPECT_EQ(test::ReadFile(sim.Host("/home/Corvenal/log/UpdateErrorLog.txt")),
               "1902 " + std::to_string(c.code) + "\n");
-    EXPECT_FALSE(fs::is_symlink(sim.Host("/mnt"))) << "medium left mounted";
+    EXPECT_FALSE(fs::exists(sim.Host("/sim/mount"))) << "medium left mounted";
     const std::string shown = "display Error updating firmware: " + std::to_string(c.code);
     auto timeline = sim.Timeline();
     const auto start = std::find(timeline.begin(), timeline.end(), "display Updating firmware...");

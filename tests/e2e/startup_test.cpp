@@ -121,10 +121,9 @@ TEST(Startup, MediumStillMountedFromAnEarlierRunIsUsed) {
   const std::string medium = sim.Medium();
   test::WriteFile(medium + "/firmware/AuxInfo.txt", kIdleManifest);
   ASSERT_EQ(Sim({"plug", sim.dir(), medium}).status, 0);
-  // An earlier run that stopped without unmounting left the medium at /mnt:
-  // in the simulation, /mnt is then a link to the medium.
-  fs::remove(sim.Host("/mnt"));
-  fs::create_directory_symlink(medium, sim.Host("/mnt"));
+  // An earlier run that stopped without unmounting left the medium mounted:
+  // in the simulation, the mount is a record of the medium's folder.
+  test::WriteFile(sim.Host("/sim/mount"), medium + "\n");
 
   EXPECT_EQ(sim.Run({}).status, 0);
   EXPECT_THAT(sim.Timeline(),

@@ -22,9 +22,10 @@ class DivertedPlatform final : public ForwardingPlatform {
   DivertedPlatform(platform::Platform& inner, std::string target, std::function<bool()> when)
       : ForwardingPlatform(inner), target_(std::move(target)), when_(std::move(when)) {}
 
-  [[nodiscard]] std::string Resolve(std::string_view path) const override {
-    std::string host = inner_.Resolve(path);
-    if (path == target_ && when_()) host += ".diverted/x";
+  [[nodiscard]] platform::HostPath Resolve(std::string_view path,
+                                           platform::Follow last) const override {
+    platform::HostPath host = inner_.Resolve(path, last);
+    if (path == target_ && when_()) host.name += ".diverted/x";
     return host;
   }
 
@@ -39,8 +40,9 @@ class RefusingPlatform final : public ForwardingPlatform {
   RefusingPlatform(platform::Platform& inner, platform::FileCall call, int error)
       : ForwardingPlatform(inner), call_(call), error_(error) {}
 
-  [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path) override {
-    return call == call_ ? error_ : inner_.BeforeChange(call, path);
+  [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path,
+                                 std::string_view other) override {
+    return call == call_ ? error_ : inner_.BeforeChange(call, path, other);
   }
 
  private:

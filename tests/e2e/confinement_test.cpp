@@ -1,0 +1,100 @@
+// A hostile medium against the simulated instrument: links on the medium or in
+// the instrument's folder never lead out of them, and the stick is a file system
+// of its own that holds neither links nor FIFOs, as on the instrument. Every case
+// runs with the kernel's resolution and with the component walk.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "sim_runner.h"
+#include "support/digests.h"
+
+namespace upd::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char kInstalled[] = "V1\nGain 10\n";
+constexpr const char kApp[] = "#!/bin/sh\n# main application, installed\n";
+constexpr const char kNewApp[] = "new build\n";
+
+std::string Merge(const std::string& src, const std::string& backupDir) {
+  return "Operation = ConfigUpdate\nSrcDir = /mnt/firmware\nSrcFile = " + src +
+         "\nDestDir = /home/Corvenal/bin\nDestFile = Corvenal.cfg\nBackupDir = " + backupDir +
+         "\nBackupFile = Corvenal.cfg.bak\n";
+}
+
+class Confinement : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    ::setenv("UPDATE_SIM_RESOLVE", GetParam(), 1);
+    test::WriteFile(host_ / "v.txt", "host");
+    test::WriteFile(medium_ + "/firmware/cfg", "V2\nGain 1\n");
+    test::WriteFile(medium_ + "/firmware/app", kNewApp);
+    test::WriteFile(sim_.Host("/home/Corvenal/bin/Corvenal.cfg"), kInstalled);
+    test::WriteFile(sim_.Host("/home/Corvenal/bin/corvenal"), kApp);
+    // Links that would lead onto the host: on the medium, in the instrument's
+    // folder by the host's absolute path, and climbing out by "..".
+    fs::create_directory_symlink(host_.path(), medium_ + "/firmware/logs");
+    fs::create_symlink(host_ / "v.txt", medium_ + "/firmware/cfglink");
+    fs::create_directory_symlink(host_.path(), sim_.Host("/home/Corvenal/abs"));
+    fs::create_directory_symlink("../../../../../../../../../..", sim_.Host("/home/Corvenal/up"));
+    ASSERT_EQ(::mkfifo((medium_ + "/firmware/fifo").c_str(), 0644), 0);
+  }
+  void TearDown() override { ::unsetenv("UPDATE_SIM_RESOLVE"); }
+
+  Instrument sim_;
+  std::string medium_ = sim_.Medium();
+  test::TempDir host_;
+};
+
+TEST_P(Confinement, NothingOutsideTheInstrumentOrTheMediumIsReached) {
+  const struct {
+    std::string step;
+    const char* log;  // "" for a run that succeeds
+  } cases[] = {
+      // The three files lie outside; on the instrument none of them exists, and
+      // a missing file is no failure.
+      {"Operation = RemoveFiles\nfile1 = /mnt/firmware/logs/v.txt\n"
+       "file2 = /home/Corvenal/abs/v.txt\nfile3 = /home/Corvenal/up" +
+           host_.path() + "/v.txt\n",
+       ""},
+      // The backup folder lies behind a link that leads nowhere inside the instrument.
+      {Merge("cfg", "/home/Corvenal/abs"), "1902 629\n"},
+      // Neither a link nor a FIFO can be a file on a vfat stick: unreadable.
+      {Merge("cfglink", "/home/Corvenal/bin"), "1902 627\n"},
+      {Merge("fifo", "/home/Corvenal/bin"), "1902 627\n"},
+      // The copy on the stick cannot be renamed across file systems into place.
+      {"Operation = TransferFile\nSrcDir = /mnt/firmware\nSrcFile = app\n"
+       "InterimDir = /mnt/firmware\nInterimFile = app.new\n"
+       "DestDir = /home/Corvenal/bin\nDestFile = corvenal\n"
+       "BackupDir = /home/Corvenal/bin\nBackupFile = corvenal.bak\nMD5Hash = " +
+           test::Md5Hex(kNewApp) + "\nSHA256Hash = " + test::Sha256Hex(kNewApp) + "\n",
+       "1902 655\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
+    test::WriteFile(medium_ + "/firmware/AuxInfo.txt", "SectionList\nSequence = S\nS\n" + c.step);
+    ASSERT_EQ(Sim({"plug", sim_.dir(), medium_}).status, 0);
+    const Outcome run = sim_.Run({});
+    EXPECT_EQ(run.status, *c.log == '\0' ? 0 : 1) << run.err;
+    EXPECT_EQ(test::ReadFile(sim_.Host("/home/Corvenal/log/UpdateErrorLog.txt")), c.log);
+    // The stick stays mounted after a failed step: take it out for the next case.
+    ASSERT_EQ(Sim({"unplug", sim_.dir()}).status, 0);
+    fs::remove(sim_.Host("/sim/mount"));
+  }
+  EXPECT_EQ(test::ReadFile(host_ / "v.txt"), "host");
+  EXPECT_EQ(std::distance(fs::directory_iterator(host_.path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(test::ReadFile(sim_.Host("/home/Corvenal/bin/Corvenal.cfg")), kInstalled);
+  EXPECT_EQ(test::ReadFile(sim_.Host("/home/Corvenal/bin/corvenal")), kApp);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolution, Confinement, ::testing::Values("kernel", "walk"));
+
+}  // namespace
+}  // namespace upd::e2e

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -7,6 +10,7 @@
 
 #include "driver/instrument_paths.h"
 #include "fileutil/fileops.h"
+#include "sim/confined.h"
 #include "sim/screens.h"
 #include "sim/sim_paths.h"
 #include "support/sim_instrument.h"
@@ -36,6 +40,52 @@ TEST(MapPath, KeepsEveryPathUnderTheRoot) {
       {"", ""},
   };
   for (const Case& c : kCases) EXPECT_EQ(MapPath("/r", c.path), c.mapped) << c.path;
+}
+
+TEST(ResolveInRoot, NeverLeavesTheRootWithEitherWalk) {
+  test::TempDir root;
+  fs::create_directories(root / "a/b");
+  WriteFile(root / "a/f", "");
+  fs::create_directory_symlink("/a", root / "abs");
+  fs::create_directory_symlink("a/b", root / "rel");
+  fs::create_directory_symlink("../../..", root / "up");
+  fs::create_symlink("loop", root / "loop");
+  fs::create_symlink("/a/new", root / "dangling");
+  const platform::UniqueFd rootFd(::open(root.path().c_str(), O_PATH | O_DIRECTORY));
+  using platform::Follow;
+  struct Case {
+    const char* path;
+    Follow last;
+    Links links;
+    const char* resolved;  // under the root, or the errno name
+  };
+  constexpr Case kCases[] = {
+      {"/a/b/../f", Follow::kYes, Links::kInRoot, "/a/f"},
+      {"/../../a/f", Follow::kYes, Links::kInRoot, "/a/f"},
+      {"/abs/f", Follow::kYes, Links::kInRoot, "/a/f"},
+      {"/up/a/f", Follow::kYes, Links::kInRoot, "/a/f"},
+      {"/rel", Follow::kYes, Links::kInRoot, "/a/b"},
+      {"/rel", Follow::kNo, Links::kInRoot, "/rel"},
+      {"/rel/", Follow::kNo, Links::kInRoot, "/a/b"},
+      {"/dangling", Follow::kYes, Links::kInRoot, "/a/new"},
+      {"/loop", Follow::kYes, Links::kInRoot, "ELOOP"},
+      {"/a/f/", Follow::kYes, Links::kInRoot, "ENOTDIR"},
+      {"/", Follow::kYes, Links::kInRoot, "/."},
+      {"/abs/f", Follow::kYes, Links::kNone, "ELOOP"},
+      {"/rel", Follow::kYes, Links::kNone, "/rel"},
+  };
+  for (const Walk walk : {Walk::kKernel, Walk::kComponents}) {
+    for (const Case& c : kCases) {
+      const platform::HostPath host = ResolveInRoot(rootFd.get(), c.path, c.last, c.links, walk);
+      std::string got = host.error != 0 ? ::strerrorname_np(host.error) : "";
+      if (host.error == 0) {
+        const fs::path dir = fs::read_symlink("/proc/self/fd/" + std::to_string(host.dir()));
+        got = (dir / host.name).string().substr(root.path().size());
+        EXPECT_TRUE(host.noFollow);
+      }
+      EXPECT_EQ(got, c.resolved) << c.path << (walk == Walk::kKernel ? " (kernel)" : " (walk)");
+    }
+  }
 }
 
 TEST(ShellQuote, PassesAnyTextAsOneWord) {

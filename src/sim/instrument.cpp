@@ -76,6 +76,13 @@ std::optional<std::string> ReadFile(const std::string& path) {
 
 }  // namespace
 
+std::string_view StubFor(std::string_view program) {
+  for (const Stub& stub : kStubs) {
+    if (program == stub.path) return stub.body;
+  }
+  return {};
+}
+
 std::string Instrument::Init(const std::string& dir) {
   std::error_code ec;
   if (fs::exists(dir, ec) && !(fs::is_directory(dir, ec) && fs::is_empty(dir, ec))) {

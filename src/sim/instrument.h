@@ -12,6 +12,10 @@ namespace upd::sim {
 /// its directory.
 inline constexpr std::string_view kDeviceNodeText = "4271C simulated USB stick\n";
 
+/// The stub that stands for the instrument's own program at instrument path
+/// `program` (splash program, main application, reboot), or "" for any other.
+[[nodiscard]] std::string_view StubFor(std::string_view program);
+
 /// The stick plugged into the instrument.
 struct Stick {
   int port;            // 1 to 4

@@ -206,8 +206,17 @@ int SimPlatform::RunInstrumentProgram(const char* command) {
   const std::string_view text = command;
   const std::size_t end = std::min(text.find(' '), text.size());
   const std::string_view program = text.substr(0, end);
-  const int status = RunShell(
-      instrument_.root(), ShellQuote(instrument_.Host(program)) + std::string(text.substr(end)));
+  std::string shell = ShellQuote(instrument_.Host(program)) + std::string(text.substr(end));
+  // A dry run never starts what a medium installed in the place of one of
+  // these programs (for a real medium, the instrument's own binaries): the
+  // executable file that is there runs as the stub that stands for it.
+  const auto found = StatOf(Resolve(program, platform::Follow::kYes));
+  const std::string_view stub = StubFor(program);
+  if (mode_ == CommandMode::kRecord && !stub.empty() && found && S_ISREG(found->st_mode) &&
+      (found->st_mode & S_IXUSR) != 0) {
+    shell = "sh -c " + ShellQuote(stub) + ' ' + shell;
+  }
+  const int status = RunShell(instrument_.root(), shell);
 
   // The splash stub has recorded what it showed.
   const std::string shown = program == kSplashProgram ? instrument_.LastEvent() : std::string();

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -92,6 +93,30 @@ TEST_P(Confinement, NothingOutsideTheInstrumentOrTheMediumIsReached) {
   EXPECT_EQ(std::distance(fs::directory_iterator(host_.path()), fs::directory_iterator()), 1);
   EXPECT_EQ(test::ReadFile(sim_.Host("/home/Corvenal/bin/Corvenal.cfg")), kInstalled);
   EXPECT_EQ(test::ReadFile(sim_.Host("/home/Corvenal/bin/corvenal")), kApp);
+}
+
+// A dry run never starts a program that the medium put in the place of one of
+// the instrument's own: the stub that stands for it runs instead.
+TEST(DryRun, InstalledProgramsRunAsTheirStubs) {
+  Instrument sim;
+  const std::string medium = sim.Medium();
+  test::TempDir host;
+  const std::string payload = "#!/bin/sh\necho ran > '" + host.path() + "/ran'\n";
+  test::WriteFile(medium + "/firmware/qsplash", payload);
+  test::WriteFile(medium + "/firmware/AuxInfo.txt",
+                  "SectionList\nSequence = S\nS\nOperation = TransferFile\n"
+                  "SrcDir = /mnt/firmware\nSrcFile = qsplash\n"
+                  "InterimDir = /home/Corvenal/bin\nInterimFile = qsplash.new\n"
+                  "DestDir = /home/Corvenal/bin\nDestFile = qsplash\n"
+                  "BackupDir = /home/Corvenal/bin\nBackupFile = qsplash.bak\nMD5Hash = " +
+                      test::Md5Hex(payload) + "\nSHA256Hash = " + test::Sha256Hex(payload) + "\n");
+  ASSERT_EQ(Sim({"plug", sim.dir(), medium}).status, 0);
+  EXPECT_EQ(sim.Run({}).status, 0);
+  EXPECT_EQ(test::ReadFile(sim.Host("/home/Corvenal/bin/qsplash")), payload);
+  EXPECT_FALSE(fs::exists(host / "ran"));
+  const auto timeline = sim.Timeline();
+  EXPECT_NE(std::find(timeline.begin(), timeline.end(), "display Please remove USB device."),
+            timeline.end());
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolution, Confinement, ::testing::Values("kernel", "walk"));

@@ -173,14 +173,16 @@ TEST(Faults, UnreadableManifestAbortsWith610AndAFailedUnmountGoesOn) {
   EXPECT_EQ(rig.RunWith("read /mnt/firmware/AuxInfo.txt EIO 12\n").status, 1);
   EXPECT_EQ(rig.Log(), "1902 610\n");
   EXPECT_EQ(rig.At(kDest), "old");
-  EXPECT_THAT(rig.Tail(2), ElementsAre("umount /mnt -> 0", "display Error updating firmware: 610"));
+  EXPECT_THAT(rig.Tail(3), ElementsAre("umount /mnt -> 0", "display Error updating firmware: 610",
+                                       "main-application started"));
 
   // 661 is kept to the run: not shown, not logged; the run ends as usual.
   fs::remove(rig.Host("/home/Corvenal/log/UpdateErrorLog.txt"));
   EXPECT_EQ(rig.RunWith("umount /mnt EBUSY\n").status, 0);
   EXPECT_EQ(rig.Log(), "");
-  EXPECT_THAT(rig.Tail(4), ElementsAre("umount /mnt -> EBUSY", "display Please remove USB device.",
-                                       "unplug /dev/disk/by-label/CORVENAL", "sleep 1"));
+  EXPECT_THAT(rig.Tail(5), ElementsAre("umount /mnt -> EBUSY", "display Please remove USB device.",
+                                       "unplug /dev/disk/by-label/CORVENAL", "sleep 1",
+                                       "main-application started"));
 
   const Outcome bad = rig.RunWith("rename /home/Corvenal/bin/corvenal NOSUCHERROR\n");
   EXPECT_EQ(bad.status, 2);

@@ -56,15 +56,6 @@ int RunShell(const std::string& root, const std::string& command) {
   return status;
 }
 
-}  // namespace
-
-void ReapDescendants() {
-  for (;;) {
-    if (::waitpid(-1, nullptr, 0) == -1 && errno != EINTR) return;
-  }
-}
-
-namespace {
 
 constexpr std::string_view kMediumRoot = "/mnt";
 
@@ -120,6 +111,12 @@ bool UnderMediumRoot(std::string_view normal) {
 }
 
 }  // namespace
+
+void ReapDescendants() {
+  for (;;) {
+    if (::waitpid(-1, nullptr, 0) == -1 && errno != EINTR) return;
+  }
+}
 
 SimPlatform::SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faults)
     : instrument_(std::move(instrument)),
@@ -273,10 +270,8 @@ std::FILE* SimPlatform::OpenStream(std::string_view path, const platform::HostPa
   }
   // A vfat stick holds no links, FIFOs or devices: such a file, put there by a
   // folder that stands for the stick, cannot be read as one.
-  struct stat st {};
-  if (where.error == 0 && OnMedium(path) &&
-      ::fstatat(where.dir(), where.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+  const auto found = OnMedium(path) ? StatOf(where) : std::nullopt;
+  if (found && !S_ISREG(found->st_mode) && !S_ISDIR(found->st_mode)) {
     errno = EACCES;
     return nullptr;
   }

@@ -59,6 +59,11 @@ void LinuxPlatform::Sync() {
   ::sync();
 }
 
+int LinuxPlatform::SyncFile(std::FILE* stream) {
+  if (std::fflush(stream) != 0) return errno;
+  return ::fsync(::fileno(stream)) == 0 ? 0 : errno;
+}
+
 void LinuxPlatform::Sleep(unsigned seconds) {
   // A signal cuts sleep() short; the caller asked for the whole time.
   while (seconds > 0) seconds = ::sleep(seconds);

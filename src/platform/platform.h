@@ -47,6 +47,10 @@ class Platform {
   /// Flushes every file-system buffer to its device.
   virtual void Sync() = 0;
 
+  /// Flushes `stream`, an open stream that writes, and its file's data to the
+  /// device (fflush and fsync). Returns 0 or the errno value of the failure.
+  [[nodiscard]] virtual int SyncFile(std::FILE* stream) = 0;
+
   /// Sleeps whole seconds.
   virtual void Sleep(unsigned seconds) = 0;
 
@@ -88,6 +92,7 @@ class LinuxPlatform final : public Platform {
   [[nodiscard]] int Unmount(const char* target) override;
   int RunCommand(CommandKind kind, const char* command) override;
   void Sync() override;
+  [[nodiscard]] int SyncFile(std::FILE* stream) override;
   void Sleep(unsigned seconds) override;
   [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
                                       const char* mode) override;

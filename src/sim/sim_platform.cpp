@@ -156,7 +156,22 @@ int SimPlatform::RunManifestCommand(const char* command) {
 
 void SimPlatform::Sync() {
   Change();
+  durability_.SyncedAll();
   instrument_.Record("sync");
+}
+
+int SimPlatform::SyncFile(std::FILE* stream) {
+  Change();
+  if (std::fflush(stream) != 0) return errno;
+  int fd = ::fileno(stream);
+  if (fd == -1) {
+    const auto wrapped = wrappedFds_.find(stream);
+    if (wrapped == wrappedFds_.end()) return EBADF;
+    fd = wrapped->second;
+  }
+  if (::fsync(fd) != 0) return errno;
+  durability_.Synced(fd);
+  return 0;
 }
 
 void SimPlatform::Sleep(unsigned seconds) {
@@ -183,10 +198,17 @@ std::FILE* SimPlatform::OpenStream(std::string_view path, const std::string& hos
     errno = fault->error;
     return nullptr;
   }
-  std::FILE* real = std::fopen(hostPath.c_str(), mode);
+  // Only a run that can lose power needs to know what its files held.
+  const bool tracked = writes && faults_.cutBefore != 0;
+  std::FILE* real =
+      tracked ? OpenTrackedStream(hostPath, mode, durability_) : std::fopen(hostPath.c_str(), mode);
   if (real == nullptr) return nullptr;
   const Fault* fault = faults_.Find(writes ? FaultCall::kWrite : FaultCall::kRead, path);
-  return fault != nullptr ? FaultyStream(real, *fault, mode) : real;
+  if (fault == nullptr) return real;
+  const int fd = ::fileno(real);
+  std::FILE* wrapped = FaultyStream(real, *fault, mode);
+  if (wrapped != nullptr) wrappedFds_[wrapped] = fd;
+  return wrapped;
 }
 
 int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path) {
@@ -216,7 +238,8 @@ int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path) {
 void SimPlatform::Change() {
   if (faults_.cutBefore == 0 || ++changes_ != faults_.cutBefore) return;
   // Nothing of the process survives a power cut: no buffer is flushed, no
-  // handler runs. What the kernel already holds stays, as the disk would.
+  // handler runs, and the files lose what was never made durable.
+  durability_.LoseUnsynced();
   ::kill(::getpid(), SIGKILL);
 }
 

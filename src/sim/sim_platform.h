@@ -1,9 +1,12 @@
 // The simulated instrument's side of the platform seam.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <unordered_map>
 
 #include "platform/platform.h"
+#include "sim/durability.h"
 #include "sim/fault_plan.h"
 #include "sim/instrument.h"
 #include "sim/screens.h"
@@ -17,7 +20,8 @@ enum class CommandMode { kRecord, kRun };
 /// medium at DIR/mnt, runs the instrument's programs as the stubs in DIR, records
 /// or runs manifest commands, and writes every event to the timeline. Sleep is
 /// simulated time; the technician pulls the stick when asked to. The calls that
-/// `faults` names fail as it says, and a power cut ends the process with SIGKILL.
+/// `faults` names fail as it says, and a power cut ends the process with SIGKILL
+/// after putting back what the files held at their last fsync or sync.
 class SimPlatform final : public platform::Platform {
  public:
   SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faults = {});
@@ -28,6 +32,7 @@ class SimPlatform final : public platform::Platform {
   [[nodiscard]] int Unmount(const char* target) override;
   int RunCommand(platform::CommandKind kind, const char* command) override;
   void Sync() override;
+  [[nodiscard]] int SyncFile(std::FILE* stream) override;
   void Sleep(unsigned seconds) override;
   [[nodiscard]] std::FILE* OpenStream(std::string_view path, const std::string& hostPath,
                                       const char* mode) override;
@@ -53,6 +58,10 @@ class SimPlatform final : public platform::Platform {
   unsigned waited_ = 0;
   FaultPlan faults_;
   unsigned long changes_ = 0;
+  DurabilityTracker durability_;
+  /// The descriptor under each stream wrapped for a fault, which has none of its
+  /// own. Entries outlive their streams; a new wrapped stream replaces its entry.
+  std::unordered_map<std::FILE*, int> wrappedFds_;
   ScreenRenderer* screens_ = nullptr;
 };
 

@@ -1,6 +1,7 @@
 // The simulated instrument's side of the platform seam.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <unordered_map>
@@ -42,8 +43,8 @@ class SimPlatform final : public platform::Platform {
   /// (nullptr: none). The caller keeps it alive while it is in use.
   void DrawScreens(ScreenRenderer* screens) { screens_ = screens; }
 
-  /// Seconds of simulated waiting for the stick to go after which a run ends.
-  static constexpr unsigned kUnplugPatience = 3600;
+  /// Simulated seconds after which every run ends, whatever the display shows.
+  static constexpr unsigned kTimeLimit = 3600;
 
  private:
   int RunInstrumentProgram(const char* command);
@@ -54,8 +55,7 @@ class SimPlatform final : public platform::Platform {
 
   Instrument instrument_;
   CommandMode mode_;
-  bool awaitingUnplug_ = false;
-  unsigned waited_ = 0;
+  std::uint64_t slept_ = 0;
   FaultPlan faults_;
   unsigned long changes_ = 0;
   DurabilityTracker durability_;

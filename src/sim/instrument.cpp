@@ -168,4 +168,8 @@ void Instrument::Unplug() const {
   Record("unplug " + stick->device);
 }
 
+std::string Instrument::TimelineFile() const {
+  return root_ + kTimeline;
+}
+
 }  // namespace upd::sim

@@ -176,6 +176,18 @@ TEST(SimUse, BadUseExitsTwoWithOneLine) {
   EXPECT_THAT(sim.Timeline(), ElementsAre());
 }
 
+TEST(SimUse, AFailedRunEndsWithWhatTheInstrumentShows) {
+  Instrument sim;
+  const std::string timeline = " (timeline: " + sim.dir() + "/sim/events.log)\n";
+  EXPECT_EQ(sim.Run({}).err,
+            "update-sim: the instrument shows \"Error updating firmware: 652\"" + timeline);
+  // Only this run's messages count, and DIR is named as it was given.
+  const Outcome help = Sim({"run", sim.dir() + "/.", "--", "-h"});
+  EXPECT_EQ(help.status, 1);
+  EXPECT_EQ(help.err, "update-sim: the instrument shows nothing (timeline: " + sim.dir() +
+                          "/./sim/events.log)\n");
+}
+
 TEST(SimUse, ARunWhoseDisplayNeverAsksForTheStickEndsAfterAnHour) {
   Instrument sim;
   const std::string medium = sim.Medium();

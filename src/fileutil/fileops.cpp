@@ -235,4 +235,14 @@ int SetMode(const char* path, mode_t mode) {
   return ::fchmod(file.get(), mode) == 0 ? 0 : errno;
 }
 
+int SyncFile(std::FILE* stream) {
+  if (stream == nullptr) {
+    errno = EINVAL;
+    return 0;
+  }
+  const int error = platform::Current().SyncFile(stream);
+  if (error != 0) errno = error;
+  return error == 0 ? 1 : 0;
+}
+
 }  // namespace upd

@@ -87,4 +87,9 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 /// chmod() of an instrument path. Returns 0 or the errno value of the failure.
 [[nodiscard]] int SetMode(const char* path, mode_t mode);
 
+/// Flushes the open stream `stream` and makes its file's data durable (fsync),
+/// so that a power cut leaves the file as it is now. 1 on success, 0 on failure
+/// (errno set); a null stream fails.
+[[nodiscard]] int SyncFile(std::FILE* stream);
+
 }  // namespace upd

@@ -27,6 +27,7 @@ class ForwardingPlatform : public Platform {
     return inner_.RunCommand(kind, command);
   }
   void Sync() override { inner_.Sync(); }
+  [[nodiscard]] int SyncFile(std::FILE* stream) override { return inner_.SyncFile(stream); }
   void Sleep(unsigned seconds) override { inner_.Sleep(seconds); }
   [[nodiscard]] std::FILE* OpenStream(std::string_view path, const HostPath& where,
                                       const char* mode) override {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace upd::platform {
@@ -63,20 +64,30 @@ HostPath HostPath::Unreachable(int error) {
   return host;
 }
 
+int OpenFlags(const char* mode) {
+  if (mode == nullptr || mode[0] == '\0' || std::strchr("rwa", mode[0]) == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  // Only the characters before a ',' are flags, as for fopen().
+  const std::string_view flags(mode, std::strcspn(mode, ","));
+  int result = flags.find('+') != std::string_view::npos ? O_RDWR
+               : mode[0] == 'r'                          ? O_RDONLY
+                                                         : O_WRONLY;
+  if (mode[0] == 'w') result |= O_CREAT | O_TRUNC;
+  if (mode[0] == 'a') result |= O_CREAT | O_APPEND;
+  if (flags.find('x') != std::string_view::npos) result |= O_EXCL;
+  if (flags.find('e') != std::string_view::npos) result |= O_CLOEXEC;
+  return result;
+}
+
 std::FILE* OpenAt(const HostPath& where, const char* mode) {
   if (where.error != 0) {
     errno = where.error;
     return nullptr;
   }
-  if (mode == nullptr || mode[0] == '\0' || std::strchr("rwa", mode[0]) == nullptr) {
-    errno = EINVAL;
-    return nullptr;
-  }
-  const bool update = std::strchr(mode, '+') != nullptr;
-  int flags = update ? O_RDWR : (mode[0] == 'r' ? O_RDONLY : O_WRONLY);
-  if (mode[0] == 'w') flags |= O_CREAT | O_TRUNC;
-  if (mode[0] == 'a') flags |= O_CREAT | O_APPEND;
-  if (std::strchr(mode, 'x') != nullptr) flags |= O_EXCL;
+  int flags = OpenFlags(mode);
+  if (flags < 0) return nullptr;
   if (where.noFollow) flags |= O_NOFOLLOW;
   const int fd = ::openat(where.dir(), where.name.c_str(), flags | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
@@ -110,6 +121,11 @@ int LinuxPlatform::RunCommand(CommandKind /*kind*/, const char* command) {
 
 void LinuxPlatform::Sync() {
   ::sync();
+}
+
+int LinuxPlatform::SyncFile(std::FILE* stream) {
+  if (std::fflush(stream) != 0) return errno;
+  return ::fsync(::fileno(stream)) == 0 ? 0 : errno;
 }
 
 void LinuxPlatform::Sleep(unsigned seconds) {

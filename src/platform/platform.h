@@ -75,7 +75,11 @@ struct HostPath {
   static HostPath Unreachable(int error);
 };
 
-/// Opens `where` as fopen() would with `mode` (r, w, a, optionally +, b, x, e),
+/// The open(2) flags for fopen() mode `mode` (r, w, a, optionally +, b, x, e),
+/// or -1 with errno EINVAL for a mode fopen() refuses.
+[[nodiscard]] int OpenFlags(const char* mode);
+
+/// Opens `where` as fopen() would with `mode`,
 /// not following a last link when `where.noFollow` says so. nullptr with errno set on failure.
 [[nodiscard]] std::FILE* OpenAt(const HostPath& where, const char* mode);
 
@@ -100,6 +104,10 @@ class Platform {
 
   /// Flushes every file-system buffer to its device.
   virtual void Sync() = 0;
+
+  /// Flushes `stream`, an open stream that writes, and its file's data to the
+  /// device (fflush and fsync). Returns 0 or the errno value of the failure.
+  [[nodiscard]] virtual int SyncFile(std::FILE* stream) = 0;
 
   /// Sleeps whole seconds.
   virtual void Sleep(unsigned seconds) = 0;
@@ -145,6 +153,7 @@ class LinuxPlatform final : public Platform {
   [[nodiscard]] int Unmount(const char* target) override;
   int RunCommand(CommandKind kind, const char* command) override;
   void Sync() override;
+  [[nodiscard]] int SyncFile(std::FILE* stream) override;
   void Sleep(unsigned seconds) override;
   [[nodiscard]] std::FILE* OpenStream(std::string_view path, const HostPath& where,
                                       const char* mode) override;

@@ -29,7 +29,7 @@ struct FaultPlan {
   std::vector<Fault> faults;
   /// The power fails just before this change to the instrument's files (1 for
   /// the first); 0 for never. Changes are: opening a file for writing, removing,
-  /// renaming, linking, making a directory, setting a mode, and sync.
+  /// renaming, linking, making a directory, setting a mode, fsync and sync.
   unsigned long cutBefore = 0;
 
   /// The fault for `call` on `path`, or nullptr.

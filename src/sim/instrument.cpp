@@ -207,4 +207,8 @@ void Instrument::Unplug() const {
   Record("unplug " + stick->device);
 }
 
+std::string Instrument::TimelineFile() const {
+  return root_ + kTimeline;
+}
+
 }  // namespace upd::sim

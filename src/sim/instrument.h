@@ -43,6 +43,8 @@ class Instrument {
   void Record(std::string_view line) const;
   /// The timeline's last line ("" when it is empty).
   [[nodiscard]] std::string LastEvent() const;
+  /// The timeline's host path.
+  [[nodiscard]] std::string TimelineFile() const;
 
   /// The plugged stick, if any.
   [[nodiscard]] std::optional<Stick> PluggedStick() const;

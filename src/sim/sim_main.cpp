@@ -4,8 +4,11 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +42,31 @@ std::optional<Instrument> OpenInstrument(const std::string& dir) {
   if (!instrument)
     BadUse(dir + " is not a simulated instrument (make one with: update-sim init DIR)");
   return instrument;
+}
+
+// The text of the last `display` line that the timeline gained after its first
+// `from` bytes; nothing when there is none.
+std::optional<std::string> LastShown(const std::string& timeline, std::uintmax_t from) {
+  constexpr std::string_view kDisplay = "display ";
+  std::ifstream in(timeline, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(from));
+  std::optional<std::string> shown;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with(kDisplay)) shown = line.substr(kDisplay.size());
+  }
+  return shown;
+}
+
+// After a failed run, what a technician would read off the instrument, and the
+// timeline under DIR as the user wrote it.
+void ReportScreen(std::string dir, const Instrument& instrument, std::uintmax_t runStart) {
+  const std::string timeline = instrument.TimelineFile();
+  const auto shown = LastShown(timeline, runStart);
+  if (!dir.ends_with('/')) dir += '/';
+  dir += std::string_view(timeline).substr(instrument.root().size() + 1);
+  const std::string screen = shown ? '"' + *shown + '"' : std::string("nothing");
+  std::fprintf(stderr, "update-sim: the instrument shows %s (timeline: %s)\n", screen.c_str(),
+               dir.c_str());
 }
 
 int Init(const std::vector<std::string_view>& args) {
@@ -137,6 +165,8 @@ int Run(const std::vector<std::string_view>& args) {
     runLine += ' ';
     runLine += args[i];
   }
+  std::error_code ec;
+  const std::uintmax_t runStart = std::filesystem::file_size(instrument->TimelineFile(), ec);
   instrument->Record(runLine);
   std::vector<char*> argv;
   for (std::string& arg : argStrings) argv.push_back(arg.data());
@@ -148,6 +178,7 @@ int Run(const std::vector<std::string_view>& args) {
   const int status = UpdateMain(static_cast<int>(argStrings.size()), argv.data());
   std::fflush(nullptr);
   ReapDescendants();
+  if (status != 0) ReportScreen(std::string(args[0]), *instrument, ec ? 0 : runStart);
   return status;
 }
 

@@ -222,10 +222,7 @@ int SimPlatform::RunInstrumentProgram(const char* command) {
     screens_->Render(std::string_view(shown).substr(kDisplay.size()));
   }
   // The technician pulls the stick as soon as the display asks for it.
-  if (shown == "display Please remove USB device.") {
-    instrument_.Unplug();
-    awaitingUnplug_ = true;
-  }
+  if (shown == "display Please remove USB device.") instrument_.Unplug();
   return status;
 }
 
@@ -241,21 +238,36 @@ int SimPlatform::RunManifestCommand(const char* command) {
 
 void SimPlatform::Sync() {
   Change();
+  durability_.SyncedAll();
   instrument_.Record("sync");
+}
+
+int SimPlatform::SyncFile(std::FILE* stream) {
+  Change();
+  if (std::fflush(stream) != 0) return errno;
+  int fd = ::fileno(stream);
+  if (fd == -1) {
+    const auto wrapped = wrappedFds_.find(stream);
+    if (wrapped == wrappedFds_.end()) return EBADF;
+    fd = wrapped->second;
+  }
+  if (::fsync(fd) != 0) return errno;
+  durability_.Synced(fd);
+  return 0;
 }
 
 void SimPlatform::Sleep(unsigned seconds) {
   instrument_.Record("sleep " + std::to_string(seconds));
-  if (!awaitingUnplug_) return;
-  waited_ += seconds;
-  if (waited_ < kUnplugPatience) return;
-  // Every stick is out and the updater still waits: on the instrument it would
-  // wait forever.
+  slept_ += seconds;
+  if (slept_ < kTimeLimit) return;
+  // An hour is far beyond any wait of a run that ends: the updater waits for a
+  // stick that no one pulls, or that the display never asked for, and on the
+  // instrument it would wait forever.
   std::fflush(nullptr);
   std::fprintf(stderr,
-               "update-sim: the updater still waits for the USB device to go after %u simulated "
-               "seconds; ending the run\n",
-               waited_);
+               "update-sim: the run was ended after %u simulated seconds (the instrument would "
+               "wait forever)\n",
+               kTimeLimit);
   ReapDescendants();
   std::exit(kExitWaitsForever);
 }
@@ -275,10 +287,17 @@ std::FILE* SimPlatform::OpenStream(std::string_view path, const platform::HostPa
     errno = EACCES;
     return nullptr;
   }
-  std::FILE* real = platform::OpenAt(where, mode);
+  // Only a run that can lose power needs to know what its files held.
+  const bool tracked = writes && faults_.cutBefore != 0;
+  std::FILE* real =
+      tracked ? OpenTrackedStream(where, mode, durability_) : platform::OpenAt(where, mode);
   if (real == nullptr) return nullptr;
   const Fault* fault = faults_.Find(writes ? FaultCall::kWrite : FaultCall::kRead, path);
-  return fault != nullptr ? FaultyStream(real, *fault, mode) : real;
+  if (fault == nullptr) return real;
+  const int fd = ::fileno(real);
+  std::FILE* wrapped = FaultyStream(real, *fault, mode);
+  if (wrapped != nullptr) wrappedFds_[wrapped] = fd;
+  return wrapped;
 }
 
 int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path,
@@ -312,7 +331,8 @@ int SimPlatform::BeforeChange(platform::FileCall call, std::string_view path,
 void SimPlatform::Change() {
   if (faults_.cutBefore == 0 || ++changes_ != faults_.cutBefore) return;
   // Nothing of the process survives a power cut: no buffer is flushed, no
-  // handler runs. What the kernel already holds stays, as the disk would.
+  // handler runs, and the files lose what was never made durable.
+  durability_.LoseUnsynced();
   ::kill(::getpid(), SIGKILL);
 }
 

@@ -1,10 +1,14 @@
 // The simulated instrument's side of the platform seam.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
+#include <unordered_map>
 
 #include "platform/platform.h"
 #include "sim/confined.h"
+#include "sim/durability.h"
 #include "sim/fault_plan.h"
 #include "sim/instrument.h"
 #include "sim/screens.h"
@@ -23,7 +27,8 @@ enum class CommandMode { kRecord, kRun };
 /// as the stubs in DIR, records or runs manifest commands, and writes every
 /// event to the timeline. Sleep is simulated time; the technician pulls the
 /// stick when asked to. The calls that `faults` names fail as it says, and a
-/// power cut ends the process with SIGKILL.
+/// power cut ends the process with SIGKILL
+/// after putting back what the files held at their last fsync or sync.
 class SimPlatform final : public platform::Platform {
  public:
   SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faults = {});
@@ -35,6 +40,7 @@ class SimPlatform final : public platform::Platform {
   [[nodiscard]] int Unmount(const char* target) override;
   int RunCommand(platform::CommandKind kind, const char* command) override;
   void Sync() override;
+  [[nodiscard]] int SyncFile(std::FILE* stream) override;
   void Sleep(unsigned seconds) override;
   [[nodiscard]] std::FILE* OpenStream(std::string_view path, const platform::HostPath& where,
                                       const char* mode) override;
@@ -45,8 +51,8 @@ class SimPlatform final : public platform::Platform {
   /// (nullptr: none). The caller keeps it alive while it is in use.
   void DrawScreens(ScreenRenderer* screens) { screens_ = screens; }
 
-  /// Seconds of simulated waiting for the stick to go after which a run ends.
-  static constexpr unsigned kUnplugPatience = 3600;
+  /// Simulated seconds after which every run ends, whatever the display shows.
+  static constexpr unsigned kTimeLimit = 3600;
 
  private:
   /// True when instrument path `path` lies on the mounted medium.
@@ -62,10 +68,13 @@ class SimPlatform final : public platform::Platform {
   Walk walk_ = DefaultWalk();
   platform::UniqueFd root_;    // the instrument's directory
   platform::UniqueFd medium_;  // the mounted medium's directory, while one is mounted
-  bool awaitingUnplug_ = false;
-  unsigned waited_ = 0;
+  std::uint64_t slept_ = 0;
   FaultPlan faults_;
   unsigned long changes_ = 0;
+  DurabilityTracker durability_;
+  /// The descriptor under each stream wrapped for a fault, which has none of its
+  /// own. Entries outlive their streams; a new wrapped stream replaces its entry.
+  std::unordered_map<std::FILE*, int> wrappedFds_;
   ScreenRenderer* screens_ = nullptr;
 };
 

@@ -1,4 +1,5 @@
 // The updater's start-up driven through update-sim, as a technician's run would go.
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -15,6 +16,7 @@ namespace fs = std::filesystem;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -171,6 +173,34 @@ TEST(SimUse, BadUseExitsTwoWithOneLine) {
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
   }
   EXPECT_THAT(sim.Timeline(), ElementsAre());
+}
+
+TEST(SimUse, AFailedRunEndsWithWhatTheInstrumentShows) {
+  Instrument sim;
+  const std::string timeline = " (timeline: " + sim.dir() + "/sim/events.log)\n";
+  EXPECT_EQ(sim.Run({}).err,
+            "update-sim: the instrument shows \"Error updating firmware: 652\"" + timeline);
+  // Only this run's messages count, and DIR is named as it was given.
+  const Outcome help = Sim({"run", sim.dir() + "/.", "--", "-h"});
+  EXPECT_EQ(help.status, 1);
+  EXPECT_EQ(help.err, "update-sim: the instrument shows nothing (timeline: " + sim.dir() +
+                          "/./sim/events.log)\n");
+}
+
+TEST(SimUse, ARunWhoseDisplayNeverAsksForTheStickEndsAfterAnHour) {
+  Instrument sim;
+  const std::string medium = sim.Medium();
+  test::WriteFile(medium + "/firmware/AuxInfo.txt",
+                  "SectionList\nSequence = Clean\nClean\nOperation = RemoveFiles\n"
+                  "file1 = /home/Corvenal/bin/qsplash\n");
+  ASSERT_EQ(Sim({"plug", sim.dir(), medium}).status, 0);
+  const Outcome run = sim.Run({});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_THAT(run.err, EndsWith("update-sim: the run was ended after 3600 simulated seconds (the "
+                                "instrument would wait forever)\n"));
+  const auto timeline = sim.Timeline();
+  EXPECT_EQ(std::count(timeline.begin(), timeline.end(), "sleep 1"), 3600);
+  EXPECT_EQ(timeline.back(), "sleep 1");
 }
 
 TEST(SimUse, UnplugPullsTheStick) {

@@ -1,5 +1,8 @@
 #include <fcntl.h>
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -11,6 +14,7 @@
 #include "driver/instrument_paths.h"
 #include "fileutil/fileops.h"
 #include "sim/confined.h"
+#include "sim/fault_plan.h"
 #include "sim/screens.h"
 #include "sim/sim_paths.h"
 #include "support/sim_instrument.h"
@@ -182,6 +186,43 @@ TEST_F(SimPlatformTest, ManifestCommandsAreRecordedUnlessRun) {
               ElementsAre("command touch made-here -> recorded",
                           "command test \"$UPDATE_SIM_ROOT\" = \"$PWD\" && touch made-here -> 0",
                           "command exit 3 -> 3", "command kill -9 $$ -> signal 9"));
+}
+
+TEST_F(SimPlatformTest, APowerCutLeavesWhatWasSyncedAndTheNamesAsMade) {
+  WriteFile(sim_.Host("/synced"), "old");
+  WriteFile(sim_.Host("/log"), "line 1\n");
+  WriteFile(sim_.Host("/lost"), "old");
+  FaultPlan plan;
+  plan.faults.push_back({FaultCall::kWrite, "/wrapped", ENOSPC, 4096});
+  plan.cutBefore = 1000;
+  const auto write = [](const char* path, const char* mode, bool sync) {
+    const FilePtr file(OpenFile(path, mode));
+    if (!file || std::fputs("new\n", file.get()) < 0) std::abort();
+    if (sync && SyncFile(file.get()) == 0) std::abort();
+  };
+  EXPECT_EXIT(
+      {
+        SimPlatform cut(sim_.instrument(), CommandMode::kRecord, plan);
+        const platform::ScopedPlatform installed(cut);
+        write("/synced", "w", true);
+        write("/wrapped", "w", true);  // a stream without a descriptor of its own
+        write("/log", "a", false);
+        write("/log", "w", false);  // the file's first descriptor appends
+        write("/lost", "w", false);
+        write("/fresh", "w", false);
+        if (Rename("/fresh", "/renamed") != kRenameOk) std::abort();
+        for (;;) (void)MakeDirectory("/d", 0755);  // until the power fails
+      },
+      ::testing::KilledBySignal(SIGKILL), "");
+  constexpr std::pair<const char*, const char*> kLeft[] = {
+      {"/synced", "new\n"}, {"/wrapped", "new\n"}, {"/log", "line 1\n"},
+      {"/lost", "old"},     {"/renamed", ""},
+  };
+  for (const auto& [path, content] : kLeft) {
+    EXPECT_EQ(test::ReadFile(sim_.Host(path)), content) << path;
+  }
+  EXPECT_FALSE(fs::exists(sim_.Host("/fresh")));
+  EXPECT_TRUE(fs::is_directory(sim_.Host("/d")));
 }
 
 }  // namespace

@@ -65,10 +65,19 @@ void CheckStore(std::string_view bytes) {
   }
 }
 
+// The first section named `name`, by walking the store rather than through
+// its index.
+const upd::AuxSection* ScanSection(const char* name) {
+  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
+    if (std::strcmp(s->name, name) == 0) return s;
+  }
+  return nullptr;
+}
+
 // The first entry `key` of the first section named `name`, by walking its
 // entries rather than through the store's key index.
 const upd::AuxEntry* Scan(const char* name, const char* key) {
-  const upd::AuxSection* s = upd::FindAuxSection(name);
+  const upd::AuxSection* s = ScanSection(name);
   for (const upd::AuxEntry* e = s != nullptr ? s->entries : nullptr; e != nullptr; e = e->next) {
     if (std::strcmp(e->name, key) == 0) return e;
   }
@@ -78,6 +87,8 @@ const upd::AuxEntry* Scan(const char* name, const char* key) {
 void CheckLookups() {
   char value[256];
   for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
+    Require(upd::FindAuxSection(s->name) == ScanSection(s->name),
+            "the index found another section than a scan");
     for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
       const upd::AuxEntry* want = Scan(s->name, e->name);
       bool found = false;

@@ -125,11 +125,12 @@ class StoreIndex {
   }
   [[nodiscard]] bool Empty() const { return root_ == nullptr; }
 
+  [[nodiscard]] const AuxSection* FindSection(const char* section) const {
+    return FindSlot(section).section;
+  }
+
   [[nodiscard]] const AuxEntry* Find(const char* section, const char* key) const {
-    const std::uint64_t hash = HashBytes(section);
-    const SectionSlot& found = sections_.Probe(hash, [section, hash](const SectionSlot& x) {
-      return x.hash == hash && std::strcmp(x.section->name, section) == 0;
-    });
+    const SectionSlot& found = FindSlot(section);
     if (found.IsEmpty()) return nullptr;
     if (!found.entriesHashed) return ScanEntries(*found.section, key);
     return FindHashed(found.section, key).entry;
@@ -140,6 +141,13 @@ class StoreIndex {
     std::size_t count = 0;
     for (const AuxEntry* e = section.entries; e != nullptr; e = e->next) ++count;
     return count;
+  }
+
+  const SectionSlot& FindSlot(const char* section) const {
+    const std::uint64_t hash = HashBytes(section);
+    return sections_.Probe(hash, [section, hash](const SectionSlot& x) {
+      return x.hash == hash && std::strcmp(x.section->name, section) == 0;
+    });
   }
 
   EntrySlot& FindHashed(const AuxSection* owner, const char* key) const {
@@ -170,12 +178,16 @@ const AuxEntry* ScanForEntry(const char* section, const char* key) {
   return nullptr;
 }
 
-const AuxEntry* FindEntry(const char* section, const char* key) {
-  if (storeIndex.Covers(aux_Section)) return storeIndex.Find(section, key);
-  // The root was changed without InstallAuxInfo: the index no longer describes
-  // the store, and the list it describes may be gone.
+// Whether the index describes the store; when the root was changed without
+// InstallAuxInfo it does not, and the list it describes may be gone.
+bool IndexUsable() {
+  if (storeIndex.Covers(aux_Section)) return true;
   if (!storeIndex.Empty()) storeIndex.Clear();
-  return ScanForEntry(section, key);
+  return false;
+}
+
+const AuxEntry* FindEntry(const char* section, const char* key) {
+  return IndexUsable() ? storeIndex.Find(section, key) : ScanForEntry(section, key);
 }
 
 // Copies `text` into dst when it is shorter than dstSize; false (dst untouched) otherwise.
@@ -222,6 +234,7 @@ int GetAuxInfo(const char* section, const char* key, char* dst, int dstSize, boo
 
 const AuxSection* FindAuxSection(const char* section) {
   if (section == nullptr) return nullptr;
+  if (IndexUsable()) return storeIndex.FindSection(section);
   for (const AuxSection* s = aux_Section; s != nullptr; s = s->next) {
     if (std::strcmp(s->name, section) == 0) return s;
   }

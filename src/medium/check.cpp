@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "driver/error_codes.h"
+#include "driver/instrument_paths.h"
 #include "driver/signature_gate.h"
 #include "driver/startup.h"
+#include "fileutil/entries.h"
 #include "manifest/reader.h"
 #include "manifest/sequence.h"
 #include "manifest/store.h"
@@ -143,42 +145,52 @@ int Finish(const Findings& findings, std::FILE* out) {
   return findings.errors() == 0 ? 0 : 1;
 }
 
-}  // namespace
+// The manifest, or 610 when the instrument could not read it; nothing on the
+// medium is opened before it is known to be a file.
+bool ReadManifest(StepContext& ctx) {
+  const auto file = LookAtMedium(ctx.options.medium, kManifestPath);
+  if (file->state != MediumState::kFile) {
+    ctx.findings.Error(0, kErrManifestRead, "", "the manifest" + NotAFileText(*file));
+    if (file->state == MediumState::kUnreadable) ctx.named.insert(file->odd);
+    return false;
+  }
+  ManifestReadError readError;
+  if (ReadAuxInfo(file->host.c_str(), &readError) == 0) {
+    ctx.findings.Error(readError.line, kErrManifestRead, "", ReadFailureText(readError.failure));
+    return false;
+  }
+  return true;
+}
 
-int CheckMedium(const CheckOptions& options, std::FILE* out) {
-  Findings findings;
-  const std::string manifest = ManifestFile(options.medium);
+void CheckSignature(StepContext& ctx) {
+  const CheckOptions& options = ctx.options;
+  const auto signature = LookAtMedium(options.medium, kSignaturePath);
+  if (signature->state == MediumState::kUnreadable) {
+    ctx.findings.Error(0, kErrSignature, "",
+                       "signature check: the signature" + NotAFileText(*signature));
+    ctx.named.insert(signature->odd);
+    return;
+  }
+  const GateStep step = VerifyManifest(options.keyPath.c_str(), signature->host.c_str(),
+                                       ManifestFile(options.medium).c_str());
+  if (step != GateStep::kPassed) ctx.findings.Error(0, kErrSignature, "", GateText(step, options));
+}
+
+// Reads and expands the manifest and checks each step, as a run would; adds a
+// line per step to `lines`. False when the run would end before its steps.
+bool CheckManifest(StepContext& ctx, std::vector<std::string>& lines) {
   FreeAuxInfo();
   const StoreGuard store;
-  ManifestReadError readError;
-  if (ReadAuxInfo(manifest.c_str(), &readError) == 0) {
-    findings.Error(readError.line, kErrManifestRead, "", ReadFailureText(readError.failure));
-    findings.Print(out);
-    return Finish(findings, out);
-  }
-  CheckRepeats(findings);
-  if (!options.keyPath.empty()) {
-    const GateStep step = VerifyManifest(options.keyPath.c_str(),
-                                         SignatureFile(options.medium).c_str(), manifest.c_str());
-    if (step != GateStep::kPassed) findings.Error(0, kErrSignature, "", GateText(step, options));
-  }
+  if (!ReadManifest(ctx)) return false;
+  CheckRepeats(ctx.findings);
+  if (!ctx.options.keyPath.empty()) CheckSignature(ctx);
 
   SectionListGuard steps;
   SequenceTrace trace;
   if (BuildSectionList(kListSection, kSequenceKey, &steps.head, &trace) == 0) {
-    findings.Error(SequenceLine(trace), kErrSequence, kListSection, SequenceText(trace));
-    findings.Print(out);
-    return Finish(findings, out);
+    ctx.findings.Error(SequenceLine(trace), kErrSequence, kListSection, SequenceText(trace));
+    return false;
   }
-
-  StepContext ctx{options, findings, NewUpdateInfo(), false};
-  if (!options.timestamp.empty()) {
-    std::snprintf(ctx.info.timestamp, sizeof ctx.info.timestamp, "%s", options.timestamp.c_str());
-    ctx.info.flags |= UPD_TIMESTAMP_SET;
-  }
-  if (options.force) ctx.info.flags |= UPD_FORCE;
-
-  std::vector<std::string> lines;
   std::size_t index = 0;
   for (const Section* s = steps.head; s != nullptr; s = s->next, ++index) {
     const std::string& group = trace.stepGroups[index];
@@ -189,8 +201,43 @@ int CheckMedium(const CheckOptions& options, std::FILE* out) {
     if (!plan.operation.empty()) line += " (" + plan.operation + ")";
     lines.push_back(line + ": " + plan.action);
   }
+  return true;
+}
 
+// The stick is vfat: every link, FIFO, device or socket in the medium folder
+// is an error, unless a step's error has named it already.
+void CheckMediumEntries(StepContext& ctx) {
+  const std::string& medium = ctx.options.medium;
+  const int listed = WalkEntries(medium.c_str(), [&ctx, &medium](const std::string& relative,
+                                                                 EntryKind kind) {
+    if (kind == EntryKind::kFile || kind == EntryKind::kFolder) return;
+    const std::string host = medium + "/" + relative;
+    if (ctx.named.contains(host)) return;
+    ctx.findings.FileError(host, std::string(EntryKindText(kind)) +
+                                     ", which a vfat stick cannot hold: the instrument cannot "
+                                     "read it");
+  });
+  if (listed == 0) {
+    ctx.findings.FileError(medium, "a folder in it cannot be listed: what it holds is unchecked");
+  }
+}
+
+}  // namespace
+
+int CheckMedium(const CheckOptions& options, std::FILE* out) {
+  Findings findings;
+  StepContext ctx{options, findings, NewUpdateInfo(), false};
+  if (!options.timestamp.empty()) {
+    std::snprintf(ctx.info.timestamp, sizeof ctx.info.timestamp, "%s", options.timestamp.c_str());
+    ctx.info.flags |= UPD_TIMESTAMP_SET;
+  }
+  if (options.force) ctx.info.flags |= UPD_FORCE;
+
+  std::vector<std::string> lines;
+  const bool stepsChecked = CheckManifest(ctx, lines);
+  CheckMediumEntries(ctx);
   findings.Print(out);
+  if (!stepsChecked) return Finish(findings, out);
   std::fprintf(out, "%sSteps in run order:\n",
                findings.errors() + findings.warnings() > 0 ? "\n" : "");
   for (const std::string& line : lines) std::fprintf(out, "  %s\n", line.c_str());

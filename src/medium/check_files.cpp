@@ -9,7 +9,7 @@
 #include <string>
 
 #include "driver/error_codes.h"
-#include "fileutil/fileops.h"
+#include "driver/instrument_paths.h"
 #include "fileutil/linereader.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
@@ -91,30 +91,44 @@ void CheckDigest(StepContext& ctx, const char* section, const char* key, int cod
 void CheckSource(StepContext& ctx, const char* section, const TransferSettings& s) {
   const char* md5 = s.Value(kTransferMd5Hash);
   const char* sha256 = s.Value(kTransferSha256Hash);
-  const auto host = OnMedium(ctx.options.medium, s.source);
-  if (!host) {
+  const auto file = LookAtMedium(ctx.options.medium, s.source);
+  if (!file) {
     // The file is the instrument's own; only an empty digest is sure to fail.
     if (*md5 == '\0') CheckDigest(ctx, section, "MD5Hash", kErrMd5Mismatch, md5, nullptr);
     if (*sha256 == '\0')
       CheckDigest(ctx, section, "SHA256Hash", kErrSha256Mismatch, sha256, nullptr);
     return;
   }
-  if (exists(host->c_str()) == 0) {
-    ctx.findings.Error(
-        EntryLine(section, "SrcFile"), kErrSourceMissing, section,
-        "source " + std::string(s.source) + " is not on the medium (" + *host + " is missing)");
+  const int line = EntryLine(section, "SrcFile");
+  if (file->state != MediumState::kFile) {
+    // The copy refuses what is not a regular file.
+    ctx.findings.Error(line,
+                       file->state == MediumState::kMissing ? kErrSourceMissing : kErrCopyInterim,
+                       section, "source " + std::string(s.source) + NotAFileText(*file));
+    if (file->state == MediumState::kUnreadable) ctx.named.insert(file->odd);
     return;
   }
   char fileMd5[kDigestTextSize] = {};
   char fileSha256[kDigestTextSize] = {};
-  if (MD5Hash(host->c_str(), fileMd5, kDigestTextSize) == 0 ||
-      SHA256Hash(host->c_str(), fileSha256) == 0) {
-    ctx.findings.Error(EntryLine(section, "SrcFile"), kErrCopyInterim, section,
-                       "source " + *host + " cannot be read");
+  if (MD5Hash(file->host.c_str(), fileMd5, kDigestTextSize) == 0 ||
+      SHA256Hash(file->host.c_str(), fileSha256) == 0) {
+    ctx.findings.Error(line, kErrCopyInterim, section, "source " + file->host + " cannot be read");
     return;
   }
   CheckDigest(ctx, section, "MD5Hash", kErrMd5Mismatch, md5, fileMd5);
   CheckDigest(ctx, section, "SHA256Hash", kErrSha256Mismatch, sha256, fileSha256);
+}
+
+// The stick is a file system of its own: a verified copy kept on it cannot be
+// renamed over a destination on the instrument (EXDEV), which stops the step.
+void CheckInterim(StepContext& ctx, const char* section, const TransferSettings& s) {
+  const auto host = OnMedium(ctx.options.medium, s.interim);
+  if (!host || OnMedium(ctx.options.medium, s.destination)) return;
+  ctx.findings.Error(EntryLine(section, "InterimDir"), kErrMoveIntoPlace, section,
+                     "interim " + std::string(s.interim) + " lies on the medium (" + *host +
+                         "), a file system of its own: the verified copy cannot be renamed to " +
+                         s.destination + " (EXDEV); use a folder on the instrument, such as " +
+                         kDownloadDir);
 }
 
 struct LinesDeleter {
@@ -138,6 +152,7 @@ std::string CheckTransfer(StepContext& ctx, const char* section) {
   if (s->noUpdateSame) plan += "; nothing when the installed file has this content already";
   CheckTimeStamp(ctx, section, *s, plan);
   CheckSource(ctx, section, *s);
+  CheckInterim(ctx, section, *s);
   return plan;
 }
 
@@ -153,17 +168,19 @@ std::string CheckConfigUpdate(StepContext& ctx, const char* section) {
   }
   std::string version = "the template";
   const int line = EntryLine(section, "SrcFile");
-  if (const auto host = OnMedium(ctx.options.medium, p.source.data())) {
+  if (const auto file = LookAtMedium(ctx.options.medium, p.source.data())) {
+    const std::string& host = file->host;
     LineList2* head = nullptr;
     double value = 0.0;
-    if (exists(host->c_str()) == 0) {
-      ctx.findings.Error(line, kErrCfgSourceMissing, section,
-                         "template " + std::string(p.source.data()) + " is not on the medium (" +
-                             *host + " is missing)");
-    } else if (ReadFile2(host->c_str(), &head) == 0) {
+    if (file->state != MediumState::kFile) {
+      ctx.findings.Error(
+          line, file->state == MediumState::kMissing ? kErrCfgSourceMissing : kErrCfgReadSource,
+          section, "template " + std::string(p.source.data()) + NotAFileText(*file));
+      if (file->state == MediumState::kUnreadable) ctx.named.insert(file->odd);
+    } else if (ReadFile2(host.c_str(), &head) == 0) {
       ctx.findings.Error(
           line, kErrCfgReadSource, section,
-          "template " + *host + " cannot be read (a line of more than 511 characters?)");
+          "template " + host + " cannot be read (a line of more than 511 characters?)");
     } else {
       const std::unique_ptr<LineList2, LinesDeleter> lines(head);
       if (GetVersion(lines.get(), &value) == 0) {
@@ -173,7 +190,7 @@ std::string CheckConfigUpdate(StepContext& ctx, const char* section) {
                 : "its first line is " + Quoted((std::string(head->word) + head->rest).c_str());
         ctx.findings.Error(
             line, kErrCfgSourceVersion, section,
-            "template " + *host +
+            "template " + host +
                 " has no valid version line (V and a number, such as V2.3): " + first);
       } else {
         char text[32] = {};

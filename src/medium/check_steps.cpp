@@ -1,16 +1,15 @@
 #include "medium/check_steps.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "driver/error_codes.h"
 #include "driver/inline_ops.h"
 #include "driver/operations.h"
-#include "fileutil/fileops.h"
 #include "manifest/store.h"
 #include "medium/check_keys.h"
 #include "medium/medium_paths.h"
@@ -58,11 +57,11 @@ std::string CheckFlash(StepContext& ctx, const char* section) {
   const auto v = ReadKeys(ctx, section, kFlashKeys, KeyOrder::kValuesFirst);
   if (!v) return "stops (above)";
   const std::string& data = (*v)[kFlashDataPath];
-  if (const auto host = OnMedium(ctx.options.medium, data); host && exists(host->c_str()) == 0) {
+  if (const auto file = LookAtMedium(ctx.options.medium, data);
+      file && file->state != MediumState::kFile) {
     ctx.findings.Warning(EntryLine(section, "DataPath1"), section,
-                         "DataPath1 " + data + " is not on the medium (" + *host +
-                             " is missing): the flashing command fails, and the instrument does "
-                             "not report it");
+                         "DataPath1 " + data + NotAFileText(*file) +
+                             ": the flashing command fails, and the instrument does not report it");
   }
   char command[kFlashCommandSize] = {};
   ComposeFlashCommand(command, (*v)[kFlashWrite].c_str(), data.c_str(), (*v)[kFlashDevice].c_str());
@@ -80,7 +79,7 @@ bool LooksLikeFileKey(const char* name) {
 
 std::string CheckRemoveFiles(StepContext& ctx, const char* section) {
   std::vector<std::string> files;
-  std::vector<std::string> keys;
+  std::unordered_set<std::string> keys;  // a set: a section may list very many files
   char key[kRemoveFilesKeySize] = {};
   for (int n = 1;; ++n) {
     RemoveFilesKey(key, n);
@@ -94,12 +93,12 @@ std::string CheckRemoveFiles(StepContext& ctx, const char* section) {
           std::string(key) + " has more than " + std::to_string(rule.size - 1) + " characters");
       return "stops (above)";
     }
-    keys.emplace_back(key);
+    keys.emplace(key);
     files.emplace_back(value.c_str());
   }
   // `key` now names the first number missing: the list ends before it.
   for (const AuxEntry* e = FindAuxSection(section)->entries; e != nullptr; e = e->next) {
-    if (!LooksLikeFileKey(e->name) || std::find(keys.begin(), keys.end(), e->name) != keys.end()) {
+    if (!LooksLikeFileKey(e->name) || keys.contains(e->name)) {
       continue;
     }
     ctx.findings.Warning(e->line, section,

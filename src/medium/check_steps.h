@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 
 #include "driver/update_info.h"
 #include "medium/check.h"
@@ -15,6 +16,9 @@ struct StepContext {
   Findings& findings;
   UpdateInfo info;      // -t, -f and the timestamp bits as the run would have them
   bool reboot = false;  // a "Reboot" step has been met
+  /// Entries of the medium folder that the stick cannot hold and that an
+  /// error of a step has named already.
+  std::unordered_set<std::string> named{};
 };
 
 /// What a step would do.

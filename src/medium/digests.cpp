@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -10,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/instrument_paths.h"
 #include "driver/operations.h"
 #include "fileutil/chartests.h"
 #include "fileutil/fileops.h"
@@ -141,24 +144,35 @@ void Editor::Section(const AuxSection& section) {
                 " (update-medium check says why)");
     return;
   }
-  const auto host = OnMedium(medium_, s->source);
-  if (!host) {
+  const auto file = LookAtMedium(medium_, s->source);
+  if (!file) {
     std::fprintf(out_,
                  "AuxInfo.txt:%d: section %s: source %s is not on the medium; left as it is\n",
                  section.line, name, s->source);
     return;
   }
+  // Nothing but a regular file is opened: a FIFO would block, a device never end.
+  std::string problem = NotAFileText(*file);
   char md5[kDigestTextSize] = {};
   char sha256[kDigestTextSize] = {};
-  if (exists(host->c_str()) == 0 || MD5Hash(host->c_str(), md5, kDigestTextSize) == 0 ||
-      SHA256Hash(host->c_str(), sha256) == 0) {
-    Problem(EntryLineOr(section, "SrcFile"), name,
-            "source " + std::string(s->source) + " is missing on the medium or cannot be read (" +
-                *host + ")");
+  if (problem.empty() && (MD5Hash(file->host.c_str(), md5, kDigestTextSize) == 0 ||
+                          SHA256Hash(file->host.c_str(), sha256) == 0)) {
+    problem = " cannot be read (" + file->host + ")";
+  }
+  if (!problem.empty()) {
+    Problem(EntryLineOr(section, "SrcFile"), name, "source " + std::string(s->source) + problem);
     return;
   }
+  const std::size_t first = changes_.size();
   Digest(section, "MD5Hash", md5);
   Digest(section, "SHA256Hash", sha256);
+  // Text() takes the changes in line order. Sections come in file order, so
+  // only this section's own (at most two) may need ordering: a replacement
+  // before what is added after the same line.
+  std::stable_sort(changes_.begin() + static_cast<std::ptrdiff_t>(first), changes_.end(),
+                   [](const Change& a, const Change& b) {
+                     return a.line != b.line ? a.line < b.line : !a.insert && b.insert;
+                   });
 }
 
 void Editor::Digest(const AuxSection& section, const char* key, const char* digest) {
@@ -212,17 +226,19 @@ std::string Editor::EndAfter(int line) const {
 
 std::string Editor::Text() const {
   std::string text;
+  auto change = changes_.begin();  // in line order: one pass over both
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     const int number = static_cast<int>(i) + 1;
     std::string content = lines_[i].content;
-    for (const Change& c : changes_) {
-      if (c.line == number && !c.insert) content.replace(c.begin, c.end - c.begin, c.text);
+    for (; change != changes_.end() && change->line == number && !change->insert; ++change) {
+      content.replace(change->begin, change->end - change->begin, change->text);
     }
-    text += content + lines_[i].end;
-    for (const Change& c : changes_) {
-      if (c.line != number || !c.insert) continue;
+    text += content;
+    text += lines_[i].end;
+    for (; change != changes_.end() && change->line == number; ++change) {
       // A last line without an end keeps the file without a final line end.
-      text += lines_[i].end.empty() ? EndAfter(number) + c.text : c.text + EndAfter(number);
+      text += lines_[i].end.empty() ? EndAfter(number) + change->text
+                                    : change->text + EndAfter(number);
     }
   }
   return text;
@@ -231,8 +247,14 @@ std::string Editor::Text() const {
 // Writes `text` beside `path` and renames it over `path`; "" or what failed.
 std::string WriteOver(const std::string& path, const std::string& text) {
   const std::string fresh = path + ".new";
-  FilePtr file(OpenFile(fresh.c_str(), "wb"));
-  if (!file) return "cannot create " + fresh;
+  // Made anew, never opened through what is there: an entry of that name,
+  // a link planted there included, is left alone and stops the write.
+  FilePtr file(OpenFile(fresh.c_str(), "wbx"));
+  if (!file) {
+    const int error = errno;
+    return "cannot create " + fresh + " (" + std::strerror(error) + ")" +
+           (error == EEXIST ? ": remove what is there and run digests again" : "");
+  }
   const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
                        std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
   const bool closed = std::fclose(file.release()) == 0;
@@ -251,6 +273,14 @@ std::string WriteOver(const std::string& path, const std::string& text) {
 
 int WriteDigests(const std::string& medium, std::FILE* out) {
   const std::string manifest = ManifestFile(medium);
+  // Only a manifest that is a file of its own is rewritten: the instrument
+  // cannot read one behind a link, and renaming over a link would not change
+  // the file it names.
+  if (const auto file = LookAtMedium(medium, kManifestPath); file->state != MediumState::kFile) {
+    std::fprintf(out, "update-medium: the manifest%s; nothing changed.\n",
+                 NotAFileText(*file).c_str());
+    return 1;
+  }
   unsigned char* raw = nullptr;
   unsigned int length = 0;
   if (ReadBytesFromFile(manifest.c_str(), &raw, &length) == 0) {

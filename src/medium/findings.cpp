@@ -1,17 +1,18 @@
 #include "medium/findings.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace upd::medium {
 
 std::string FormatFinding(const Finding& finding) {
-  std::string line = "AuxInfo.txt:";
+  std::string line = finding.file + ":";
   if (finding.line > 0) line += std::to_string(finding.line) + ":";
-  if (finding.severity == Severity::kError) {
+  if (finding.severity == Severity::kWarning) {
+    line += " warning: ";
+  } else if (finding.code != 0) {
     line += " error " + std::to_string(finding.code) + ": ";
   } else {
-    line += " warning: ";
+    line += " error: ";
   }
   if (!finding.section.empty()) line += "section " + finding.section + ": ";
   return line + finding.text;
@@ -25,18 +26,23 @@ void Findings::Warning(int line, std::string_view section, std::string text) {
   Add(Finding{line, Severity::kWarning, 0, std::string(section), std::move(text)});
 }
 
-void Findings::Add(Finding finding) {
-  const auto same = [&finding](const Finding& f) {
-    return f.line == finding.line && f.severity == finding.severity && f.code == finding.code &&
-           f.section == finding.section && f.text == finding.text;
-  };
-  if (std::any_of(list_.begin(), list_.end(), same)) return;
+void Findings::FileError(std::string path, std::string text) {
+  Add(Finding{0, Severity::kError, 0, "", std::move(text), std::move(path)});
+}
+
+void Findings::Add(const Finding& finding) {
+  // A set of what was said keeps the repeat test constant-time: a manifest
+  // may yield a finding per section.
+  lines_.push_back(FormatFinding(finding));
+  if (!seen_.insert(lines_.back()).second) {
+    lines_.pop_back();
+    return;
+  }
   (finding.severity == Severity::kError ? errors_ : warnings_) += 1;
-  list_.push_back(std::move(finding));
 }
 
 void Findings::Print(std::FILE* out) const {
-  for (const Finding& finding : list_) std::fprintf(out, "%s\n", FormatFinding(finding).c_str());
+  for (const std::string& line : lines_) std::fprintf(out, "%s\n", line.c_str());
 }
 
 }  // namespace upd::medium

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "driver/update_info.h"
+#include "fileutil/entries.h"
 #include "fileutil/fileops.h"
 #include "medium/check.h"
 #include "medium/digests.h"
+#include "medium/medium_paths.h"
 #include "operations/timestamp.h"
 
 namespace upd::medium {
@@ -32,6 +34,18 @@ bool IsFolder(const std::string& path) {
   return exists(path.c_str()) != 0 && isord(path.c_str()) == 0;
 }
 
+// "" when MEDIUM can be worked on, else what is wrong with it. A manifest
+// that is there but cannot be read is a finding of the command, not bad use.
+std::string MediumProblem(const std::string& medium) {
+  if (!IsFolder(medium)) return medium + " is not a folder";
+  const std::string manifest = ManifestFile(medium);
+  if (EntryKindOf(manifest.c_str()) == EntryKind::kNone) {
+    return "no manifest " + manifest +
+           " (MEDIUM is the folder that holds firmware/AuxInfo.txt)";
+  }
+  return {};
+}
+
 int Check(const std::vector<std::string_view>& args) {
   CheckOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -51,7 +65,17 @@ int Check(const std::vector<std::string_view>& args) {
     }
   }
   if (options.medium.empty()) return BadUse("check needs MEDIUM");
-  if (!IsFolder(options.medium)) return BadUse(options.medium + " is not a folder");
+  if (const std::string problem = MediumProblem(options.medium); !problem.empty()) {
+    return BadUse(problem);
+  }
+  // The key is the engineer's own file: links are followed, but nothing that
+  // is not a file is opened (a FIFO would block).
+  if (!options.keyPath.empty() && exists(options.keyPath.c_str()) == 0) {
+    return BadUse("--key " + options.keyPath + ": no such file");
+  }
+  if (!options.keyPath.empty() && isord(options.keyPath.c_str()) == 0) {
+    return BadUse("--key " + options.keyPath + " is not a file");
+  }
   if (!options.timestamp.empty()) {
     // The instrument refuses a longer -t value (621) before it looks at anything.
     std::int32_t seconds = 0;
@@ -67,7 +91,7 @@ int Check(const std::vector<std::string_view>& args) {
 int Digests(const std::vector<std::string_view>& args) {
   if (args.size() != 1) return BadUse("digests takes one argument: MEDIUM");
   const std::string medium(args[0]);
-  if (!IsFolder(medium)) return BadUse(medium + " is not a folder");
+  if (const std::string problem = MediumProblem(medium); !problem.empty()) return BadUse(problem);
   return WriteDigests(medium, stdout);
 }
 

@@ -1,0 +1,208 @@
+// update-medium's passes over a generated medium of N sections, beside the
+// updater reading the same manifest: one section in ten is a "TransferFile"
+// step (listed through nested groups) whose source lies on the medium, the
+// others are short sections no step names. Every pass should grow linearly:
+// compare 10k -> 100k -> 1M sections.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "integrity/md5.h"
+#include "integrity/sha256.h"
+#include "manifest/reader.h"
+#include "manifest/sequence.h"
+#include "manifest/store.h"
+#include "medium/check.h"
+#include "medium/digests.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kSectionsPerStep = 10;
+constexpr int kSourceFiles = 16;
+constexpr std::size_t kGroupWidth = 24;  // names per group line: it stays below 255 characters
+
+constexpr std::array<const char*, 12> kStepKeys = {
+    "SrcDir",    "SrcFile",    "InterimDir", "InterimFile", "DestDir",    "DestFile",
+    "BackupDir", "BackupFile", "TimeStamp",  "MD5Hash",     "SHA256Hash", "DestNoExist"};
+
+std::string Join(const std::vector<std::string>& names, std::size_t from, std::size_t to) {
+  std::string list;
+  for (std::size_t i = from; i < to; ++i) list += (i == from ? "" : ", ") + names[i];
+  return list;
+}
+
+struct Digests {
+  std::string md5;
+  std::string sha256;
+};
+
+// A medium folder in a fresh temporary directory, removed with it.
+class GeneratedMedium {
+ public:
+  // `rightDigests` false writes a wrong MD5Hash and no SHA256Hash, which
+  // digests then has to fill in for every step.
+  GeneratedMedium(int sections, bool rightDigests) : steps_(sections / kSectionsPerStep) {
+    std::string pattern = fs::temp_directory_path() / "upd-bench-medium-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    dir_ = pattern;
+    medium_ = dir_ + "/medium";
+    fs::create_directories(medium_ + "/firmware/files");
+    std::vector<Digests> digests;
+    for (int k = 0; k < kSourceFiles; ++k) {
+      const std::string path = SourceHost(k);
+      std::ofstream(path) << "build of file " << k << "\n" << std::string(1000 + k, 'x');
+      std::array<char, 512> md5{};
+      std::array<char, 512> sha{};
+      if (upd::MD5Hash(path.c_str(), md5.data(), 512) == 0 ||
+          upd::SHA256Hash(path.c_str(), sha.data()) == 0) {
+        std::abort();
+      }
+      digests.push_back({md5.data(), sha.data()});
+    }
+    WriteManifest(sections, digests, rightDigests);
+    original_ = ReadAll(manifest());
+  }
+  ~GeneratedMedium() { fs::remove_all(dir_); }
+  GeneratedMedium(const GeneratedMedium&) = delete;
+  GeneratedMedium& operator=(const GeneratedMedium&) = delete;
+
+  [[nodiscard]] const std::string& medium() const { return medium_; }
+  [[nodiscard]] std::string manifest() const { return medium_ + "/firmware/AuxInfo.txt"; }
+  [[nodiscard]] std::string output() const { return dir_ + "/output.txt"; }
+  [[nodiscard]] int steps() const { return steps_; }
+  void Restore() const { std::ofstream(manifest(), std::ios::binary) << original_; }
+
+ private:
+  [[nodiscard]] std::string SourceHost(int k) const {
+    return medium_ + "/firmware/files/f" + std::to_string(k) + ".bin";
+  }
+
+  static std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  void WriteManifest(int sections, const std::vector<Digests>& digests, bool rightDigests) const {
+    std::ofstream out(manifest());
+    std::vector<std::string> level;
+    for (int i = 0; i < steps_; ++i) level.push_back("S" + std::to_string(i));
+    out << "SectionList\n";
+    for (int depth = 0; level.size() > kGroupWidth; ++depth) {
+      std::vector<std::string> groups;
+      for (std::size_t from = 0; from < level.size(); from += kGroupWidth) {
+        groups.push_back("G" + std::to_string(depth) + "_" + std::to_string(groups.size()));
+        out << groups.back() << " = "
+            << Join(level, from, std::min(from + kGroupWidth, level.size())) << "\n";
+      }
+      level = std::move(groups);
+    }
+    out << "Sequence = " << Join(level, 0, level.size()) << "\n";
+    for (int i = 0; i < sections; ++i) {
+      const int step = i / kSectionsPerStep;
+      if (i % kSectionsPerStep != 0 || step >= steps_) {
+        out << "Note" << i << "\nText = a section no step names, " << i << "\n";
+        continue;
+      }
+      const int k = step % kSourceFiles;
+      out << "S" << step << "\nOperation = TransferFile\n"
+          << "SrcDir = /mnt/firmware/files\nSrcFile = f" << k << ".bin\n"
+          << "InterimDir = /home/Corvenal/download\nInterimFile = s" << step << ".new\n"
+          << "DestDir = /home/Corvenal/bin\nDestFile = s" << step << "\n"
+          << "BackupDir = /home/Corvenal/bin\nBackupFile = s" << step << ".bak\n"
+          << "TimeStamp = 2026-11-30 14:05:00\nDestNoExist = true\n";
+      if (rightDigests) {
+        out << "MD5Hash = " << digests[static_cast<std::size_t>(k)].md5 << "\n"
+            << "SHA256Hash = " << digests[static_cast<std::size_t>(k)].sha256 << "\n";
+      } else {
+        out << "MD5Hash = 00000000000000000000000000000000\n";
+      }
+    }
+  }
+
+  int steps_;
+  std::string dir_;
+  std::string medium_;
+  std::string original_;
+};
+
+void Finish(benchmark::State& state, int sections) {
+  state.SetComplexityN(sections);
+  state.counters["sections/s"] = benchmark::Counter(static_cast<double>(sections),
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The updater's manifest load: read, expand the sequence, look up each step's keys.
+void BM_UpdaterRead(benchmark::State& state) {
+  const auto sections = static_cast<int>(state.range(0));
+  const GeneratedMedium medium(sections, true);
+  const std::string manifest = medium.manifest();
+  std::array<char, 512> value{};
+  for (auto _ : state) {
+    if (upd::ReadAuxInfo(manifest.c_str()) == 0) state.SkipWithError("read failed");
+    upd::Section* sequence = nullptr;
+    if (upd::BuildSectionList("SectionList", "Sequence", &sequence) == 0) {
+      state.SkipWithError("expansion failed");
+    }
+    int count = 0;
+    for (const upd::Section* s = sequence; s != nullptr; s = s->next, ++count) {
+      bool found = false;
+      benchmark::DoNotOptimize(upd::GetAuxInfo(s->name, "Operation", value.data(), 512, &found));
+      for (const char* key : kStepKeys) {
+        benchmark::DoNotOptimize(upd::GetAuxInfo(s->name, key, value.data(), 512, &found));
+      }
+    }
+    if (count != medium.steps()) state.SkipWithError("wrong number of steps");
+    upd::FreeSectionList(&sequence);
+    upd::FreeAuxInfo();
+  }
+  Finish(state, sections);
+}
+
+void BM_MediumCheck(benchmark::State& state) {
+  const auto sections = static_cast<int>(state.range(0));
+  const GeneratedMedium medium(sections, true);
+  upd::medium::CheckOptions options;
+  options.medium = medium.medium();
+  options.timestamp = "2026-06-15 09:30:00";
+  for (auto _ : state) {
+    std::FILE* out = std::fopen(medium.output().c_str(), "w");
+    if (out == nullptr) std::abort();
+    if (upd::medium::CheckMedium(options, out) != 0) state.SkipWithError("check found errors");
+    std::fclose(out);
+  }
+  Finish(state, sections);
+}
+
+void BM_MediumDigests(benchmark::State& state) {
+  const auto sections = static_cast<int>(state.range(0));
+  const GeneratedMedium medium(sections, false);
+  for (auto _ : state) {
+    state.PauseTiming();
+    medium.Restore();
+    std::FILE* out = std::fopen(medium.output().c_str(), "w");
+    if (out == nullptr) std::abort();
+    state.ResumeTiming();
+    if (upd::medium::WriteDigests(medium.medium(), out) != 0) state.SkipWithError("digests failed");
+    std::fclose(out);
+  }
+  Finish(state, sections);
+}
+
+// 10k, 100k and 1M sections.
+BENCHMARK(BM_UpdaterRead)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MediumCheck)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MediumDigests)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,115 @@
+#include "fileutil/entries.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace upd {
+
+namespace {
+
+EntryKind KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::kFile;
+  if (S_ISDIR(mode)) return EntryKind::kFolder;
+  if (S_ISLNK(mode)) return EntryKind::kLink;
+  if (S_ISFIFO(mode)) return EntryKind::kFifo;
+  if (S_ISSOCK(mode)) return EntryKind::kSocket;
+  return EntryKind::kDevice;  // character or block
+}
+
+EntryKind LstatKind(const std::string& hostPath) {
+  struct stat st {};
+  if (::lstat(hostPath.c_str(), &st) != 0) return EntryKind::kNone;
+  return KindOfMode(st.st_mode);
+}
+
+// The type readdir() reports saves an lstat() per entry; some file systems
+// report none.
+EntryKind KindOfDirent(const dirent& entry, const std::string& hostPath) {
+  switch (entry.d_type) {
+    case DT_REG:
+      return EntryKind::kFile;
+    case DT_DIR:
+      return EntryKind::kFolder;
+    case DT_LNK:
+      return EntryKind::kLink;
+    case DT_FIFO:
+      return EntryKind::kFifo;
+    case DT_SOCK:
+      return EntryKind::kSocket;
+    case DT_CHR:
+    case DT_BLK:
+      return EntryKind::kDevice;
+    default:
+      return LstatKind(hostPath);
+  }
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
+};
+
+// Opens a folder to list; nullptr when it is none. Below the root a link is
+// refused even if one took a folder's place after it was listed, and nothing
+// that is not a folder is opened far enough to block (a FIFO).
+DIR* OpenFolder(const std::string& hostPath, bool below) {
+  const int flags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC | (below ? O_NOFOLLOW : 0);
+  const int fd = ::open(hostPath.c_str(), flags);
+  if (fd < 0) return nullptr;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) ::close(fd);
+  return dir;
+}
+
+}  // namespace
+
+EntryKind EntryKindOf(const char* path) {
+  if (path == nullptr || *path == '\0') return EntryKind::kNone;
+  return LstatKind(platform::Current().Resolve(path));
+}
+
+int WalkEntries(const char* root, const std::function<void(const std::string&, EntryKind)>& visit) {
+  if (root == nullptr || *root == '\0') return 0;
+  const std::string hostRoot = platform::Current().Resolve(root);
+  int complete = 1;
+  // Folders still to list, relative to the root ("" is the root itself); an
+  // explicit stack, so that no depth of folders can exhaust the call stack.
+  std::vector<std::string> pending{""};
+  std::vector<std::pair<std::string, EntryKind>> listed;
+  while (!pending.empty()) {
+    const std::string folder = std::move(pending.back());
+    pending.pop_back();
+    const std::string hostFolder = folder.empty() ? hostRoot : hostRoot + "/" + folder;
+    const std::unique_ptr<DIR, DirCloser> dir(OpenFolder(hostFolder, !folder.empty()));
+    if (!dir) {
+      complete = 0;
+      continue;
+    }
+    listed.clear();
+    while (const dirent* entry = ::readdir(dir.get())) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      listed.emplace_back(name, KindOfDirent(*entry, hostFolder + "/" + name));
+    }
+    std::sort(listed.begin(), listed.end());
+    const std::size_t firstChild = pending.size();
+    for (const auto& [name, kind] : listed) {
+      const std::string relative = folder.empty() ? name : folder + "/" + name;
+      visit(relative, kind);
+      if (kind == EntryKind::kFolder) pending.push_back(relative);
+    }
+    // The stack pops the last pushed first: turn them round to keep name order.
+    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstChild), pending.end());
+  }
+  return complete;
+}
+
+}  // namespace upd

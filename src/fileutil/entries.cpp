@@ -25,15 +25,15 @@ EntryKind KindOfMode(mode_t mode) {
   return EntryKind::kDevice;  // character or block
 }
 
-EntryKind LstatKind(const std::string& hostPath) {
+EntryKind LstatKind(int dir, const char* name) {
   struct stat st {};
-  if (::lstat(hostPath.c_str(), &st) != 0) return EntryKind::kNone;
+  if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::kNone;
   return KindOfMode(st.st_mode);
 }
 
 // The type readdir() reports saves an lstat() per entry; some file systems
 // report none.
-EntryKind KindOfDirent(const dirent& entry, const std::string& hostPath) {
+EntryKind KindOfDirent(const dirent& entry, int dir) {
   switch (entry.d_type) {
     case DT_REG:
       return EntryKind::kFile;
@@ -49,7 +49,7 @@ EntryKind KindOfDirent(const dirent& entry, const std::string& hostPath) {
     case DT_BLK:
       return EntryKind::kDevice;
     default:
-      return LstatKind(hostPath);
+      return LstatKind(dir, entry.d_name);
   }
 }
 
@@ -57,12 +57,12 @@ struct DirCloser {
   void operator()(DIR* dir) const noexcept { ::closedir(dir); }
 };
 
-// Opens a folder to list; nullptr when it is none. Below the root a link is
-// refused even if one took a folder's place after it was listed, and nothing
-// that is not a folder is opened far enough to block (a FIFO).
-DIR* OpenFolder(const std::string& hostPath, bool below) {
-  const int flags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC | (below ? O_NOFOLLOW : 0);
-  const int fd = ::open(hostPath.c_str(), flags);
+// Opens folder `name` in `dir` to list; nullptr when it is none. Below the root
+// a link is refused even if one took a folder's place after it was listed, and
+// nothing that is not a folder is opened far enough to block (a FIFO).
+DIR* OpenFolder(int parent, const char* name, bool noFollow) {
+  const int flags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0);
+  const int fd = ::openat(parent, name, flags);
   if (fd < 0) return nullptr;
   DIR* dir = ::fdopendir(fd);
   if (dir == nullptr) ::close(fd);
@@ -73,12 +73,17 @@ DIR* OpenFolder(const std::string& hostPath, bool below) {
 
 EntryKind EntryKindOf(const char* path) {
   if (path == nullptr || *path == '\0') return EntryKind::kNone;
-  return LstatKind(platform::Current().Resolve(path));
+  const platform::HostPath host = platform::Current().Resolve(path, platform::Follow::kNo);
+  return host.error != 0 ? EntryKind::kNone : LstatKind(host.dir(), host.name.c_str());
 }
 
 int WalkEntries(const char* root, const std::function<void(const std::string&, EntryKind)>& visit) {
   if (root == nullptr || *root == '\0') return 0;
-  const std::string hostRoot = platform::Current().Resolve(root);
+  const platform::HostPath host = platform::Current().Resolve(root, platform::Follow::kYes);
+  if (host.error != 0) return 0;
+  const std::unique_ptr<DIR, DirCloser> top(OpenFolder(host.dir(), host.name.c_str(), host.noFollow));
+  if (!top) return 0;
+  const int rootFd = ::dirfd(top.get());
   int complete = 1;
   // Folders still to list, relative to the root ("" is the root itself); an
   // explicit stack, so that no depth of folders can exhaust the call stack.
@@ -87,8 +92,8 @@ int WalkEntries(const char* root, const std::function<void(const std::string&, E
   while (!pending.empty()) {
     const std::string folder = std::move(pending.back());
     pending.pop_back();
-    const std::string hostFolder = folder.empty() ? hostRoot : hostRoot + "/" + folder;
-    const std::unique_ptr<DIR, DirCloser> dir(OpenFolder(hostFolder, !folder.empty()));
+    const std::unique_ptr<DIR, DirCloser> dir(
+        OpenFolder(rootFd, folder.empty() ? "." : folder.c_str(), !folder.empty()));
     if (!dir) {
       complete = 0;
       continue;
@@ -97,7 +102,7 @@ int WalkEntries(const char* root, const std::function<void(const std::string&, E
     while (const dirent* entry = ::readdir(dir.get())) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      listed.emplace_back(name, KindOfDirent(*entry, hostFolder + "/" + name));
+      listed.emplace_back(name, KindOfDirent(*entry, ::dirfd(dir.get())));
     }
     std::sort(listed.begin(), listed.end());
     const std::size_t firstChild = pending.size();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -33,7 +34,7 @@ EntryKind LstatKind(int dir, const char* name) {
 
 // The type readdir() reports saves an lstat() per entry; some file systems
 // report none.
-EntryKind KindOfDirent(const dirent& entry, int dir) {
+EntryKind KindOfDirent(const dirent64& entry, int dir) {
   switch (entry.d_type) {
     case DT_REG:
       return EntryKind::kFile;
@@ -99,7 +100,15 @@ int WalkEntries(const char* root, const std::function<void(const std::string&, E
       continue;
     }
     listed.clear();
-    while (const dirent* entry = ::readdir(dir.get())) {
+    // readdir64(): on a 32-bit build the plain one fails (EOVERFLOW) on file
+    // systems whose directory offsets or inode numbers need 64 bits.
+    for (;;) {
+      errno = 0;
+      const dirent64* entry = ::readdir64(dir.get());
+      if (entry == nullptr) {
+        if (errno != 0) complete = 0;
+        break;
+      }
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       listed.emplace_back(name, KindOfDirent(*entry, ::dirfd(dir.get())));

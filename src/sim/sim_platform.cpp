@@ -88,10 +88,13 @@ bool IsEmptyDirectory(const platform::HostPath& where) {
     return false;
   }
   bool empty = true;
-  while (const dirent* entry = ::readdir(dir)) {
+  // readdir64(), since a 32-bit build's readdir() fails on 64-bit offsets.
+  errno = 0;
+  while (const dirent64* entry = ::readdir64(dir)) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") empty = false;
   }
+  if (errno != 0) empty = false;  // a folder that cannot be listed is no mount point
   ::closedir(dir);
   return empty;
 }

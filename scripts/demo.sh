@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh demo
 cmake --preset default >/dev/null
 if ! log=$(cmake --build --preset default --target update-sim update-medium 2>&1); then
   echo "$log" >&2

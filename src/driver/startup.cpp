@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "build_info.h"
 #include "diag/startup_hooks.h"
+#include "driver/build_info.h"
 #include "driver/error_codes.h"
 #include "driver/instrument_paths.h"
 #include "driver/report.h"

@@ -12,24 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "manifest_load.h"
 #include "manifest/reader.h"
 #include "manifest/sequence.h"
 #include "manifest/store.h"
 
 namespace {
 
-constexpr std::array<const char*, 12> kStepKeys = {
-    "SrcDir",    "SrcFile",    "InterimDir", "InterimFile", "DestDir",    "DestFile",
-    "BackupDir", "BackupFile", "TimeStamp",  "MD5Hash",     "SHA256Hash", "DestNoExist"};
-
-// Names per group line: 24 names of up to 9 characters keep a line below 255.
-constexpr std::size_t kGroupWidth = 24;
-
-std::string Join(const std::vector<std::string>& names, std::size_t from, std::size_t to) {
-  std::string list;
-  for (std::size_t i = from; i < to; ++i) list += (i == from ? "" : ", ") + names[i];
-  return list;
-}
+using bench::Join;
+using bench::kGroupWidth;
+using bench::kStepKeys;
 
 // Writes the manifest: the list section with groups nested as deep as needed,
 // then one section per step with every key the lookups ask for.
@@ -76,26 +68,7 @@ class ManifestFile {
 void BM_LoadExpandLookup(benchmark::State& state) {
   const auto steps = static_cast<int>(state.range(0));
   const ManifestFile manifest(steps);
-  std::array<char, 256> value{};
-  for (auto _ : state) {
-    if (upd::ReadAuxInfo(manifest.path()) == 0) state.SkipWithError("read failed");
-    upd::Section* sequence = nullptr;
-    if (upd::BuildSectionList("SectionList", "Sequence", &sequence) == 0) {
-      state.SkipWithError("expansion failed");
-    }
-    int count = 0;
-    for (const upd::Section* s = sequence; s != nullptr; s = s->next, ++count) {
-      bool found = false;
-      benchmark::DoNotOptimize(upd::GetAuxInfo(s->name, "Operation", value.data(), 256, &found));
-      for (const char* key : kStepKeys) {
-        benchmark::DoNotOptimize(upd::GetAuxInfo(s->name, key, value.data(), 256, &found));
-      }
-      if (!found) state.SkipWithError("key missing");
-    }
-    if (count != steps) state.SkipWithError("wrong number of steps");
-    upd::FreeSectionList(&sequence);
-    upd::FreeAuxInfo();
-  }
+  for (auto _ : state) bench::LoadExpandLookup(state, manifest.path(), steps);
   state.SetComplexityN(steps);
 }
 

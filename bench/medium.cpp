@@ -17,6 +17,7 @@
 
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
+#include "manifest_load.h"
 #include "manifest/reader.h"
 #include "manifest/sequence.h"
 #include "manifest/store.h"
@@ -25,21 +26,14 @@
 
 namespace {
 
+using bench::Join;
+using bench::kGroupWidth;
+using bench::kStepKeys;
+
 namespace fs = std::filesystem;
 
 constexpr int kSectionsPerStep = 10;
 constexpr int kSourceFiles = 16;
-constexpr std::size_t kGroupWidth = 24;  // names per group line: it stays below 255 characters
-
-constexpr std::array<const char*, 12> kStepKeys = {
-    "SrcDir",    "SrcFile",    "InterimDir", "InterimFile", "DestDir",    "DestFile",
-    "BackupDir", "BackupFile", "TimeStamp",  "MD5Hash",     "SHA256Hash", "DestNoExist"};
-
-std::string Join(const std::vector<std::string>& names, std::size_t from, std::size_t to) {
-  std::string list;
-  for (std::size_t i = from; i < to; ++i) list += (i == from ? "" : ", ") + names[i];
-  return list;
-}
 
 struct Digests {
   std::string md5;
@@ -146,25 +140,7 @@ void BM_UpdaterRead(benchmark::State& state) {
   const auto sections = static_cast<int>(state.range(0));
   const GeneratedMedium medium(sections, true);
   const std::string manifest = medium.manifest();
-  std::array<char, 512> value{};
-  for (auto _ : state) {
-    if (upd::ReadAuxInfo(manifest.c_str()) == 0) state.SkipWithError("read failed");
-    upd::Section* sequence = nullptr;
-    if (upd::BuildSectionList("SectionList", "Sequence", &sequence) == 0) {
-      state.SkipWithError("expansion failed");
-    }
-    int count = 0;
-    for (const upd::Section* s = sequence; s != nullptr; s = s->next, ++count) {
-      bool found = false;
-      benchmark::DoNotOptimize(upd::GetAuxInfo(s->name, "Operation", value.data(), 512, &found));
-      for (const char* key : kStepKeys) {
-        benchmark::DoNotOptimize(upd::GetAuxInfo(s->name, key, value.data(), 512, &found));
-      }
-    }
-    if (count != medium.steps()) state.SkipWithError("wrong number of steps");
-    upd::FreeSectionList(&sequence);
-    upd::FreeAuxInfo();
-  }
+  for (auto _ : state) bench::LoadExpandLookup(state, manifest.c_str(), medium.steps());
   Finish(state, sections);
 }
 

@@ -90,7 +90,10 @@ std::FILE* OpenAt(const HostPath& where, const char* mode) {
   if (flags < 0) return nullptr;
   if (where.noFollow) flags |= O_NOFOLLOW;
   const int fd = ::openat(where.dir(), where.name.c_str(), flags | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
+  return fd < 0 ? nullptr : StreamOn(fd, mode);
+}
+
+std::FILE* StreamOn(int fd, const char* mode) {
   std::FILE* stream = ::fdopen(fd, mode);
   if (stream == nullptr) {
     const int error = errno;

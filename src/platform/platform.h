@@ -79,6 +79,10 @@ struct HostPath {
 /// or -1 with errno EINVAL for a mode fopen() refuses.
 [[nodiscard]] int OpenFlags(const char* mode);
 
+/// fdopen() of `fd` with `mode`; on failure `fd` is closed and nullptr
+/// returned with errno set.
+[[nodiscard]] std::FILE* StreamOn(int fd, const char* mode);
+
 /// Opens `where` as fopen() would with `mode`,
 /// not following a last link when `where.noFollow` says so. nullptr with errno set on failure.
 [[nodiscard]] std::FILE* OpenAt(const HostPath& where, const char* mode);

@@ -119,13 +119,7 @@ std::FILE* OpenTrackedStream(const platform::HostPath& where, const char* mode,
     errno = error;
     return nullptr;
   }
-  std::FILE* stream = ::fdopen(fd, mode);
-  if (stream == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-  }
-  return stream;
+  return platform::StreamOn(fd, mode);
 }
 
 }  // namespace upd::sim

@@ -63,8 +63,9 @@ std::vector<Expected> Model(std::string_view text, std::size_t limit, int flags)
     if (last && stored.empty() && !overLong) break;  // nothing but carriage returns
     const std::string cstr(stored.c_str());          // what the string tests see
     const std::size_t first = cstr.find_first_not_of(" \t");
-    const bool blank = first == std::string::npos;
-    const bool comment = !blank && (cstr[first] == '#' || cstr[first] == ';');
+    // Over-long means a non-blank followed, so such a line is never blank.
+    const bool blank = first == std::string::npos && !overLong;
+    const bool comment = first != std::string::npos && (cstr[first] == '#' || cstr[first] == ';');
     if (((flags & upd::kSkipBlankLines) != 0 && blank) ||
         ((flags & upd::kSkipCommentLines) != 0 && comment)) {
       ++skipped;

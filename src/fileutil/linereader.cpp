@@ -108,8 +108,9 @@ int nextline(std::FILE* stream, char* buffer, int size, int flags, int* skipped)
     const std::size_t stored = ReadRawLine(stream, buffer, limit, overLong);
     if (std::ferror(stream) != 0) return kLineError;
     if (stored == 0 && !overLong && std::feof(stream) != 0) return kLineEnd;
-    // The skip tests see the untrimmed text, over-long or not.
-    if (((flags & kSkipBlankLines) != 0 && IsBlank(buffer) != 0) ||
+    // The skip tests see the untrimmed text. A non-blank character made the line
+    // over-long, so it is never blank, whatever the stored part holds.
+    if (((flags & kSkipBlankLines) != 0 && !overLong && IsBlank(buffer) != 0) ||
         ((flags & kSkipCommentLines) != 0 && iscomm(buffer) != 0)) {
       if (skipped != nullptr) *skipped = ++count;
       continue;

@@ -31,10 +31,13 @@ inline constexpr int kLineError = -3;    // bad arguments or a read error on the
 ///                 stored characters; `buffer` then holds those size - 1
 ///                 characters untrimmed, and the rest of the line is consumed;
 ///   kLineError    for a null stream or buffer, a size below 2, or a read error.
-/// Lines skipped under `flags` (tested on the text before trimming, over-long
-/// lines too, so a long comment is skipped rather than refused) are counted in
-/// *skipped, which is set to 0 first; `skipped` may be null. The stream is left
-/// at the start of the next line and is never closed.
+/// Lines skipped under `flags` are counted in *skipped, which is set to 0 first;
+/// `skipped` may be null. The tests look at the stored text before trimming, as
+/// C string functions see it. The comment test is made for over-long lines too,
+/// so a long comment is skipped rather than refused; an over-long line is never
+/// blank, so one whose stored text is all blanks (up to its end or a NUL) is
+/// refused like any other. The stream is left at the start of the next line and
+/// is never closed.
 /// Example: "x\ty  \r\n" gives "x" + 7 spaces + "y", result 9.
 [[nodiscard]] int nextline(std::FILE* stream, char* buffer, int size, int flags, int* skipped);
 

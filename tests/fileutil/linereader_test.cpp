@@ -47,7 +47,14 @@ TEST(NextLine, DeliversAndSkipsLinesAsTheReaderSeesThem) {
       {" \n#c\n", 256, 2, {{0, ""}}},
       // An over-long comment is skipped; an over-long entry is refused.
       {"#" + std::string(299, 'c') + "\nok", 256, 3, {{2, "ok"}}},
-      {std::string(300, 'k'), 256, 3, {{kLineTooLong, std::string(255, 'k')}}}};
+      {std::string(300, 'k'), 256, 3, {{kLineTooLong, std::string(255, 'k')}}},
+      // Over-long behind blanks (or tabs, or a NUL) is still over-long, never blank.
+      {std::string(255, ' ') + "K = v\nok",
+       256,
+       1,
+       {{kLineTooLong, std::string(255, ' ')}, {2, "ok"}}},
+      {std::string(32, '\t') + "x", 256, 3, {{kLineTooLong, std::string(255, ' ')}}},
+      {std::string(1, '\0') + std::string(300, 'k'), 256, 1, {{kLineTooLong, ""}}}};
   for (const auto& [content, size, flags, expected] : cases) {
     EXPECT_EQ(ReadAll(content, size, flags), expected) << content.substr(0, 20) << " / " << flags;
   }

@@ -55,6 +55,9 @@ inline constexpr int kErrFlashNoErase = 635;
 inline constexpr int kErrFlashValue = 636;
 inline constexpr int kErrFlashNoOffset = 637;
 inline constexpr int kErrFlashNoWrite = 639;
+// Reported like 659 and 660: shown and logged, and the run goes on.
+inline constexpr int kErrFlashCommand = 640;  // the "FlashUpdate" command failed
+inline constexpr int kErrMspCommands = 641;   // "Command1" and both runs of "Command2" failed
 inline constexpr int kErrMspCommand1 = 646;
 inline constexpr int kErrMspCommand2 = 647;
 inline constexpr int kErrRemoveValue = 656;

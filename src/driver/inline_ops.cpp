@@ -55,9 +55,8 @@ int RunMsp430Update(const char* section) {
   if (CommandFailed(RunManifestCommand(jtag))) return kErrMspJtagFailed;
   if (!CommandFailed(RunManifestCommand(command1))) return 0;
   if (!CommandFailed(RunManifestCommand(command2))) return 0;
-  // One more try; the outcome is not reported either way.
-  (void)RunManifestCommand(command2);
-  return 0;
+  // One more try before the failure is reported.
+  return CommandFailed(RunManifestCommand(command2)) ? kErrMspCommands : 0;
 }
 
 int RunFlashUpdate(const char* section) {
@@ -80,9 +79,7 @@ int RunFlashUpdate(const char* section) {
 
   char command[kFlashCommandSize] = {};
   ComposeFlashCommand(command, write, dataPath, device);
-  // The flashing tool reports its own trouble; the run goes on regardless.
-  (void)RunManifestCommand(command);
-  return 0;
+  return CommandFailed(RunManifestCommand(command)) ? kErrFlashCommand : 0;
 }
 
 int RunRemoveFiles(const char* section) {

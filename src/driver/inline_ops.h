@@ -1,5 +1,7 @@
 // The operations that the sequence runner performs itself. Each returns 0 when
-// the section is done and the run goes on, or the error code to stop the run with.
+// the section is done and the run goes on, a code that the runner reports while
+// the run goes on (640, 641: see ReportedCodeGoesOn), or the error code to stop
+// the run with.
 #pragma once
 
 #include <array>
@@ -58,14 +60,15 @@ void RemoveFilesKey(char (&key)[kRemoveFilesKeySize], int n);
 /// "MSP430Update": runs "CommandJTAG" (its failure stops the run with 667), then
 /// "Command1", and "Command2" up to twice while the previous command failed. A
 /// value of 128 characters or more, or a missing entry, stops the run with that
-/// entry's code (666, 646, 647) before anything runs. Failures of "Command1" and
-/// "Command2" are not reported.
+/// entry's code (666, 646, 647) before anything runs. A failed "Command1" alone
+/// is silent, since "Command2" is its fallback; 641 when "Command1" and both runs
+/// of "Command2" failed.
 [[nodiscard]] int RunMsp430Update(const char* section);
 
 /// "FlashUpdate": needs "Device", "Offset", "EraseCommand", "WriteCommand" and
 /// "DataPath1" (634, 637, 635, 639, 632 for the first one missing; 636 for a
-/// value too long), then runs "<WriteCommand> <DataPath1> <Device>" and ignores
-/// its result.
+/// value too long), then runs "<WriteCommand> <DataPath1> <Device>": 640 when
+/// that command failed.
 [[nodiscard]] int RunFlashUpdate(const char* section);
 
 /// "RemoveFiles": removes the existing files named by file1, file2, ... up to the
@@ -76,5 +79,13 @@ void RemoveFilesKey(char (&key)[kRemoveFilesKeySize], int n);
 /// true when a command's wait status says it did not run to a clean exit 0: no
 /// shell, a non-zero exit status, or death by a signal.
 [[nodiscard]] bool CommandFailed(int waitStatus);
+
+/// true for the codes that are shown and logged while the run goes on: a failed
+/// flashing command (640, 641) and a build that the timestamps skip (659, 660).
+/// Every other code stops the run.
+[[nodiscard]] constexpr bool ReportedCodeGoesOn(int code) {
+  return code == kErrFlashCommand || code == kErrMspCommands || code == kErrTimeStampOlder ||
+         code == kErrTimeStampSame;
+}
 
 }  // namespace upd

@@ -62,9 +62,17 @@ StepOutcome Operation(int result, UpdateInfo* info) {
   return {Step::kStop, Error(info->error, false, info)};
 }
 
-// An inline operation: 0, or the code to stop with.
+// Shows and logs a code that does not stop the run.
+StepOutcome Report(int code, UpdateInfo* info) {
+  Error(code, false, info);
+  return kNextStep;
+}
+
+// An inline operation: 0, a code to report while the run goes on, or the code
+// to stop with.
 StepOutcome Inline(int code, UpdateInfo* info) {
-  return code == 0 ? kNextStep : Stop(code, info);
+  if (code == 0) return kNextStep;
+  return ReportedCodeGoesOn(code) ? Report(code, info) : Stop(code, info);
 }
 
 StepOutcome RunStep(const char* section, UpdateInfo* info, bool* reboot) {
@@ -81,11 +89,8 @@ StepOutcome RunStep(const char* section, UpdateInfo* info, bool* reboot) {
     case OperationKind::kTransferFile:
       if (TransferFile(section, info) == 0) return {Step::kStop, Error(info->error, false, info)};
       // Older or same builds are reported, and the run goes on.
-      if ((info->flags & UPD_TIMESTAMP_SAME) != 0) {
-        Error(kErrTimeStampSame, false, info);
-      } else if ((info->flags & UPD_TIMESTAMP_OLDER) != 0) {
-        Error(kErrTimeStampOlder, false, info);
-      }
+      if ((info->flags & UPD_TIMESTAMP_SAME) != 0) return Report(kErrTimeStampSame, info);
+      if ((info->flags & UPD_TIMESTAMP_OLDER) != 0) return Report(kErrTimeStampOlder, info);
       return kNextStep;
     case OperationKind::kConfigUpdate:
       return Operation(ConfigUpdate(section, info), info);

@@ -232,22 +232,75 @@ TEST_F(UpdateRun, SignedManifestRunsOnlyWhenItsBytesVerify) {
   EXPECT_FALSE(fs::exists(Host("/home/Corvenal/old")));
 }
 
-TEST_F(UpdateRun, Msp430CommandsFallBackAndStopOnlyForTheJtagCheck) {
-  const std::string steps =
-      "SectionList\nSequence = Panel\n"
-      "Panel\nOperation = MSP430Update\nCommandJTAG = true\n"
-      "Command1 = echo one >> msp.log; exit 1\nCommand2 = echo two >> msp.log; exit 1\n";
-  Plug(steps);
-  EXPECT_EQ(Sim({"run", sim_.dir(), "--commands", "run"}).status, 0);
-  EXPECT_EQ(test::ReadFile(sim_.dir() + "/msp.log"), "one\ntwo\ntwo\n");
+TEST_F(UpdateRun, FailedFlashingIsReportedAndTheRunGoesOn) {
+  struct Case {
+    const char* name;
+    std::string step;
+    std::vector<std::string> commands;  // the timeline's command lines
+    int code;                           // reported, or 0 for none
+  };
+  const std::string flash =
+      "Operation = FlashUpdate\nDevice = /dev/mtd3\nOffset = 0\nEraseCommand = e\nWriteCommand = ";
+  const std::string msp =
+      "Operation = MSP430Update\nCommandJTAG = true\nCommand1 = exit 1\nCommand2 = ";
+  const std::vector<Case> cases = {
+      {"flash fails",
+       flash + "false\nDataPath1 = fpga.bin\n",
+       {"command false fpga.bin /dev/mtd3 -> 1"},
+       640},
+      {"flash works",
+       flash + "true\nDataPath1 = fpga.bin\n",
+       {"command true fpga.bin /dev/mtd3 -> 0"},
+       0},
+      {"Command2 works",
+       msp + "true\n",
+       {"command true -> 0", "command exit 1 -> 1", "command true -> 0"},
+       0},
+      {"Command2 works at its second run",
+       msp + "test -e m || { touch m; exit 2; }\n",
+       {"command true -> 0", "command exit 1 -> 1",
+        "command test -e m || { touch m; exit 2; } -> 2",
+        "command test -e m || { touch m; exit 2; } -> 0"},
+       0},
+      {"all fail",
+       msp + "exit 3\n",
+       {"command true -> 0", "command exit 1 -> 1", "command exit 3 -> 3", "command exit 3 -> 3"},
+       641},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Instrument sim;
+    const std::string medium = sim.Medium();
+    test::WriteFile(medium + "/firmware/AuxInfo.txt",
+                    "SectionList\nSequence = S, Clean\nS\n" + c.step +
+                        "Clean\nOperation = RemoveFiles\nfile1 = /home/Corvenal/old\n");
+    test::WriteFile(sim.Host("/home/Corvenal/old"), "x");
+    ASSERT_EQ(Sim({"plug", sim.dir(), medium}).status, 0);
+    const Outcome run = Sim({"run", sim.dir(), "--commands", "run"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/old")));  // the later step ran
+    const std::string log = sim.Host("/home/Corvenal/log/UpdateErrorLog.txt");
+    EXPECT_EQ(fs::exists(log) ? test::ReadFile(log) : "",
+              c.code == 0 ? "" : "1902 " + std::to_string(c.code) + "\n");
+    std::vector<std::string> expected = c.commands;
+    if (c.code != 0) {
+      expected.push_back("display Error updating firmware: " + std::to_string(c.code));
+    }
+    expected.insert(expected.end(), kRestartEnding.begin(), kRestartEnding.end());
+    const auto timeline = sim.Timeline();
+    const auto start = std::find(timeline.begin(), timeline.end(), "display Updating firmware...");
+    ASSERT_NE(start, timeline.end());
+    EXPECT_THAT(std::vector<std::string>(start + 1, timeline.end()), ElementsAreArray(expected));
+  }
 
-  test::WriteFile(medium_ + "/firmware/AuxInfo.txt",
-                  "SectionList\nSequence = Panel\nPanel\nOperation = MSP430Update\n"
-                  "CommandJTAG = exit 4\nCommand1 = true\nCommand2 = true\n");
-  ASSERT_EQ(Sim({"plug", sim_.dir(), medium_}).status, 0);
+  // A failed JTAG check stops the run before Command1.
+  Plug(
+      "SectionList\nSequence = Panel\nPanel\nOperation = MSP430Update\n"
+      "CommandJTAG = exit 4\nCommand1 = true\nCommand2 = true\n");
   EXPECT_EQ(Sim({"run", sim_.dir(), "--commands", "run"}).status, 1);
   EXPECT_EQ(Log(), "1902 667\n");
-  EXPECT_THAT(sim_.Timeline(), Contains("command exit 4 -> 4"));
+  EXPECT_THAT(TimelineAfterStartup(),
+              ElementsAre("command exit 4 -> 4", "display Error updating firmware: 667"));
 }
 
 TEST_F(UpdateRun, InlineOperationsStopWithTheirCodes) {

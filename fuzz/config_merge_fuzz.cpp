@@ -7,7 +7,8 @@
 // version is higher, and then the backup holds the installed file byte for
 // byte and the new file has exactly the template's line count, each line the
 // template's or the installed line that the in-order key walk picks; otherwise
-// the installed file is left as it was. An earlier backup is always gone.
+// the installed file and the earlier backup are left as they were, and no
+// temporary file is left beside the installed one in either case.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -100,9 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   upd::UpdateInfo info{};
   const int result = upd::ConfigUpdate("Merge", &info);
   Require(result == (wantCode == 0 ? 1 : 0) && info.error == wantCode, "wrong outcome code");
-  Require(upd::exists(backup.c_str()) == 0 || newer, "the earlier backup is still there");
+  Require(upd::exists((dest + ".new").c_str()) == 0, "the merged file's temporary is left");
   if (!newer) {
     Require(upd::fuzz::ReadWhole(dest) == installedText, "the installed file changed");
+    Require(upd::fuzz::ReadWhole(backup) == "earlier backup\n", "the earlier backup changed");
     return 0;
   }
 

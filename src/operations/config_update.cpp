@@ -14,6 +14,7 @@
 #include "fileutil/fileops.h"
 #include "fileutil/linereader.h"
 #include "manifest/store.h"
+#include "operations/replace.h"
 
 namespace upd {
 
@@ -67,6 +68,28 @@ bool WriteMerged(std::FILE* out, const LineList2* source, const LineList2* insta
   return std::ferror(out) == 0;
 }
 
+// The merged file is written beside the destination, on its file system, so
+// that it can be renamed over it.
+constexpr char kTempSuffix[] = ".new";
+using TempPath = std::array<char, kConfigPathSize + sizeof kTempSuffix - 1>;
+
+// Writes the merged file anew at `temp` and makes it durable. Returns 0, 625
+// when it cannot be created, 622 when a write, the flush, the fsync or the
+// close fails (nothing is left at `temp` then).
+int WriteTemp(const char* temp, const LineList2* source, const LineList2* installed) {
+  // A leftover of an interrupted run goes first; "x" then refuses whatever
+  // could not be removed rather than write through it (a link included).
+  (void)RemoveFile(temp);
+  FilePtr out(OpenFile(temp, "wx"));
+  if (!out) return kErrCfgCreateDest;
+  // A write error that a later flush hides would otherwise pass for success.
+  const bool written = WriteMerged(out.get(), source, installed) && SyncFile(out.get()) != 0;
+  const bool closed = std::fclose(out.release()) == 0;
+  if (written && closed) return 0;
+  (void)RemoveFile(temp);
+  return kErrCfgCloseDest;
+}
+
 }  // namespace
 
 int GetVersion(const LineList2* list, double* version) {
@@ -118,9 +141,6 @@ int ConfigUpdate(const char* section, UpdateInfo* info) {
 
   if (exists(source.data()) == 0) return Fail(info, kErrCfgSourceMissing);
   if (exists(dest.data()) == 0) return Fail(info, kErrCfgDestMissing);
-  if (exists(backup.data()) != 0 && RemoveFile(backup.data()) == 0) {
-    return Fail(info, kErrCfgRemoveBackup);
-  }
 
   LineList2* head = nullptr;
   if (ReadFile2(source.data(), &head) == 0) return Fail(info, kErrCfgReadSource);
@@ -134,17 +154,30 @@ int ConfigUpdate(const char* section, UpdateInfo* info) {
   double destVersion = 0.0;
   if (GetVersion(destLines.get(), &destVersion) == 0) return Fail(info, kErrCfgDestVersion);
 
+  // A run that rewrites nothing leaves every file as it was: the backup may be
+  // the only copy of the settings before an earlier merge.
   if (!(sourceVersion > destVersion)) return 1;
 
-  if (Rename(dest.data(), backup.data()) != kRenameOk) return Fail(info, kErrCfgMoveToBackup);
-  FilePtr out(OpenFile(dest.data(), "w"));
-  if (!out) return Fail(info, kErrCfgCreateDest);
-
-  // A write error that a later flush hides would otherwise pass for success
-  // and leave a truncated file in place, so it counts like a failed close.
-  const bool written = WriteMerged(out.get(), sourceLines.get(), destLines.get());
-  const bool closed = std::fclose(out.release()) == 0;
-  if (!written || !closed) return Fail(info, kErrCfgCloseDest);
+  // Tried whatever exists() says, so that a dangling link goes too.
+  if (RemoveFile(backup.data()) == 0 && exists(backup.data()) != 0) {
+    return Fail(info, kErrCfgRemoveBackup);
+  }
+  TempPath temp{};
+  std::snprintf(temp.data(), temp.size(), "%s%s", dest.data(), kTempSuffix);
+  if (const int code = WriteTemp(temp.data(), sourceLines.get(), destLines.get()); code != 0) {
+    return Fail(info, code);
+  }
+  // The installed settings stay whole in their place until the merged file,
+  // already durable, takes it in one step; the backup is their second name.
+  if (KeepAsBackup(dest.data(), backup.data()) == Kept::kFailed) {
+    (void)RemoveFile(temp.data());
+    return Fail(info, kErrCfgMoveToBackup);
+  }
+  if (ReplaceFile(temp.data(), dest.data()) != kRenameOk) {
+    (void)RemoveFile(temp.data());
+    return Fail(info, kErrCfgCreateDest);
+  }
+  SyncFolderOf(dest.data());
   return 1;
 }
 

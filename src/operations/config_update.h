@@ -54,32 +54,40 @@ struct ConfigPaths {
 /// "DestDir"/"DestFile" the installed file, "BackupDir"/"BackupFile" its backup;
 /// each pair is joined as "dir/file".
 ///
-/// When the template's version is strictly higher than the installed file's,
-/// the installed file is renamed to the backup path and the destination is
-/// written anew: the template's version word, then every template line in
-/// order, each replaced by the installed file's next line when their keys are
-/// equal (case-sensitive). The installed file is walked forward only on such a
-/// match, so an installed key the template lacks holds up the walk for the
-/// rest of the file; installed lines never matched are dropped.
+/// When the template's version is strictly higher, the destination is
+/// replaced by the merge: the template's version word, then every template
+/// line in order, each replaced by the installed file's next line when their
+/// keys are equal (case-sensitive). The installed file is walked forward only
+/// on such a match, so an installed key the template lacks holds up the walk
+/// for the rest of the file; installed lines never matched are dropped.
+///
+/// The installed settings are never missing or partial, not even at a power
+/// cut: the merge is written as "DEST.new" beside the destination (a leftover
+/// of that name is removed first) and synced; the installed file gets the
+/// backup path as a second name (a hard link; a synced copy where links
+/// fail), and "DEST.new" is renamed over the destination, whose folder is then
+/// synced. The merged file has the default creation mode of a stream.
 ///
 /// Returns 1 on success with info->error 0, also when nothing needed rewriting
-/// (an earlier backup file has then been removed all the same). Returns 0 with
-/// the code in info->error:
+/// (every file then as it was, the backup included). Returns 0 with the code
+/// in info->error; after every code the destination is as it was:
 ///   624 a value of 256 characters or more, or a backup path that is the
 ///       destination or the source path (SamePath): nothing touched;
 ///   618, 619, 616, 617, 614, 615 the first key missing, in that order:
 ///       nothing touched;
 ///   630 source missing, 623 destination missing: nothing touched;
-///   628 an existing backup cannot be removed: nothing else touched;
 ///   627 / 626 source / destination cannot be read (a line of more than 511
-///       characters included), 662 / 663 source /
-///       destination without a valid version line, 629 the destination cannot
-///       be renamed to the backup path: an earlier backup is gone, the
-///       destination is unchanged;
-///   625 the destination cannot be created anew: the previous destination is
-///       at the backup path, the destination path is empty;
-///   622 writing or closing the new destination failed: it may be incomplete;
-///       the previous destination is at the backup path.
+///       characters included), 662 / 663 source / destination without a valid
+///       version line: nothing touched;
+///   628 an existing backup cannot be removed: nothing else touched;
+///   625 "DEST.new" cannot be created, or cannot be renamed over the
+///       destination: the earlier backup is gone; after a failed rename the
+///       backup path holds the installed file;
+///   622 writing, flushing, syncing or closing "DEST.new" failed: the earlier
+///       backup is gone;
+///   629 the installed file can neither be linked nor copied to the backup
+///       path: the earlier backup is gone and nothing is at the backup path.
+/// A "DEST.new" that this call wrote is removed again after 622, 625 and 629.
 /// `info` must not be null.
 [[nodiscard]] int ConfigUpdate(const char* section, UpdateInfo* info);
 

@@ -12,6 +12,7 @@
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
 #include "manifest/store.h"
+#include "operations/replace.h"
 #include "operations/timestamp.h"
 
 namespace upd {
@@ -140,15 +141,23 @@ int TransferFile(const char* section, UpdateInfo* info) {
   // The mode is set on the verified copy before anything is moved, so that the
   // destination never names a file that cannot run.
   if (SetMode(s.interim, kInstalledMode) != 0) return Fail(info, kErrChmod);
-  if (exists(s.backup) != 0 && RemoveFile(s.backup) == 0) return Fail(info, kErrRemoveBackup);
-  // The previous file gets its backup name as a second link and the new one
-  // then replaces it in one step: a power cut at any point leaves a whole file
-  // at the destination. Where links cannot be made it is moved aside instead.
-  if (hasPrevious && LinkFile(s.destination, s.backup) != 0 &&
-      Rename(s.destination, s.backup) != kRenameOk) {
-    return Fail(info, kErrMoveToBackup);
+  // Tried whatever exists() says, so that a dangling link goes too.
+  if (RemoveFile(s.backup) == 0 && exists(s.backup) != 0) return Fail(info, kErrRemoveBackup);
+  // The previous file gets its backup name as a second link (a synced copy
+  // where links fail) and the new one then replaces it in one step: a power
+  // cut at any point leaves a whole file at the destination.
+  if (hasPrevious) {
+    const Kept kept = KeepAsBackup(s.destination, s.backup);
+    if (kept == Kept::kFailed) return Fail(info, kErrMoveToBackup);
+    // Everything this operation installs runs, so a copy restored from the
+    // backup path must run too.
+    if (kept == Kept::kCopied && SetMode(s.backup, kInstalledMode) != 0) {
+      (void)RemoveFile(s.backup);
+      return Fail(info, kErrMoveToBackup);
+    }
   }
   if (ReplaceFile(s.interim, s.destination) != kRenameOk) return Fail(info, kErrMoveIntoPlace);
+  SyncFolderOf(s.destination);
   return 1;
 }
 

@@ -96,17 +96,19 @@ struct TransferSettings {
 ///   631  a timestamp cannot be converted; 651 the source is missing;
 ///   648  InterimDir or DestDir cannot be created; 658 the interim copy failed;
 ///   649 / 670  the interim copy's MD5 / SHA-256 differs from the manifest's;
-///   654  the destination cannot become the backup, or it is missing while
-///        "DestNoExist" is off (checked before the old backup is removed);
+///   654  the destination can neither be linked nor copied to the backup path
+///        (nothing is left there), or it is missing while "DestNoExist" is
+///        off (checked before the old backup is removed);
 ///   620  the verified copy's mode cannot be set to 0755 (checked before the
 ///        old backup is removed: nothing else touched);
 ///   653  the old backup cannot be removed; 655 the interim copy cannot be moved
 ///        into place (the previous file is then at the destination and at the
-///        backup path; where the file system has no hard links, only at the
 ///        backup path).
-/// The previous file is linked to the backup path and the new one renamed over
-/// it, so the destination always names a whole, executable file, even after a
-/// power cut. The interim copy is never removed; a later run overwrites it.
+/// The previous file is linked to the backup path (where links fail: copied
+/// there, synced and made mode 0755) and the new one renamed over it, then the
+/// destination's folder is synced, so the destination always names a whole,
+/// executable file, even after a power cut. The interim copy is never removed;
+/// a later run overwrites it.
 [[nodiscard]] int TransferFile(const char* section, UpdateInfo* info);
 
 }  // namespace upd

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,9 +28,12 @@ constexpr const char kBackup[] = "/home/Corvenal/bin/corvenal.bak";
 constexpr const char kInterim[] = "/home/Corvenal/download/app.new";
 constexpr const char kSettings[] = "/home/Corvenal/bin/Unit.cfg";
 constexpr const char kSettingsBackup[] = "/home/Corvenal/bin/Unit.cfg.bak";
+constexpr const char kSettingsTemp[] = "/home/Corvenal/bin/Unit.cfg.new";
 constexpr const char kOld[] = "#!/bin/sh\n# main application, old build\n";
 constexpr const char kOlder[] = "#!/bin/sh\n# main application, older build\n";
 constexpr const char kOldSettings[] = "V1\nGain 10\n";
+constexpr const char kNewSettings[] = "V2\nGain 10\nRange 2\nZero 3\n";  // the merge
+constexpr const char kEarlierSettings[] = "earlier backup\n";
 
 // Bytes that differ from block to block, so that a cut-off copy shows.
 std::string NewBuild() {
@@ -51,7 +55,7 @@ class Rig {
     test::WriteFile(Host(kBackup), kOlder);
     test::WriteFile(Host(kSettings), kOldSettings);
     test::WriteFile(medium_ + "/firmware/app", new_);
-    test::WriteFile(medium_ + "/firmware/Unit.cfg", "V2\nGain 1\nRange 2\n");
+    test::WriteFile(medium_ + "/firmware/Unit.cfg", "V2\nGain 1\nRange 2\nZero 3\n");
     Manifest("Install");
   }
 
@@ -121,8 +125,9 @@ TEST(Faults, InstallFaultsStopWithTheirCodeAndTheDocumentedFiles) {
       {"write /home/Corvenal/download/app.new ENOSPC 4096", 658, "old", "older", "new:4096", false},
       {"read /mnt/firmware/app EIO 6144", 658, "old", "older", "new:6144", false},
       {"unlink /home/Corvenal/bin/corvenal.bak EBUSY", 653, "old", "older", "new", false},
-      {"link /home/Corvenal/bin/corvenal EPERM\nrename /home/Corvenal/bin/corvenal EACCES", 654,
-       "old", "missing", "new", false},
+      // Without links the backup is a copy; when that fails, the destination stays.
+      {"link /home/Corvenal/bin/corvenal EPERM\nwrite /home/Corvenal/bin/corvenal.bak ENOSPC 10",
+       654, "old", "missing", "new", false},
       {"rename /home/Corvenal/download/app.new EXDEV", 655, "old", "old", "new", false},
       {"chmod /home/Corvenal/download/app.new EPERM", 620, "old", "older", "new", false},
       {"link /home/Corvenal/bin/corvenal EPERM", 0, "new", "old", "missing", true},
@@ -146,26 +151,40 @@ TEST(Faults, InstallFaultsStopWithTheirCodeAndTheDocumentedFiles) {
   }
 }
 
-TEST(Faults, SettingsFaultsStopWithTheirCodeAndTheDocumentedFiles) {
+TEST(Faults, SettingsFaultsKeepTheSettingsAndTheNextRunFinishes) {
   struct Case {
     const char* plan;
     int code;
     Content dest, backup;
   };
   const std::vector<Case> cases = {
-      {"rename /home/Corvenal/bin/Unit.cfg EBUSY", 629, kOldSettings, "missing"},
-      {"create /home/Corvenal/bin/Unit.cfg EROFS", 625, "missing", kOldSettings},
-      {"write /home/Corvenal/bin/Unit.cfg ENOSPC 3", 622, "V2\n", kOldSettings},
+      // The installed file is never written in place.
+      {"write /home/Corvenal/bin/Unit.cfg ENOSPC 20", 0, kNewSettings, kOldSettings},
+      {"write /home/Corvenal/bin/Unit.cfg.new ENOSPC 20", 622, kOldSettings, "missing"},
+      {"create /home/Corvenal/bin/Unit.cfg.new EROFS", 625, kOldSettings, "missing"},
+      {"unlink /home/Corvenal/bin/Unit.cfg.bak EBUSY", 628, kOldSettings, kEarlierSettings},
+      {"link /home/Corvenal/bin/Unit.cfg EIO", 629, kOldSettings, "missing"},
+      {"link /home/Corvenal/bin/Unit.cfg EPERM\nwrite /home/Corvenal/bin/Unit.cfg.bak ENOSPC 3",
+       629, kOldSettings, "missing"},
+      {"rename /home/Corvenal/bin/Unit.cfg.new EXDEV", 625, kOldSettings, kOldSettings},
+      {"link /home/Corvenal/bin/Unit.cfg EPERM", 0, kNewSettings, kOldSettings},
+      {"", 0, kNewSettings, kOldSettings},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.plan);
     Rig fresh;
     fresh.Manifest("Settings");
-    test::WriteFile(fresh.Host(kSettingsBackup), "earlier backup\n");
-    EXPECT_EQ(fresh.RunWith(c.plan).status, 1);
-    EXPECT_EQ(fresh.Log(), "1902 " + std::to_string(c.code) + "\n");
+    test::WriteFile(fresh.Host(kSettingsBackup), kEarlierSettings);
+    EXPECT_EQ(fresh.RunWith(c.plan).status, c.code == 0 ? 0 : 1);
+    EXPECT_EQ(fresh.Log(), c.code == 0 ? "" : "1902 " + std::to_string(c.code) + "\n");
     EXPECT_EQ(fresh.At(kSettings), c.dest);
     EXPECT_EQ(fresh.At(kSettingsBackup), c.backup);
+    EXPECT_EQ(fresh.At(kSettingsTemp), "missing");
+    // The next run finishes the job, or, after a merge, changes nothing: the
+    // backup keeps the settings from before it.
+    EXPECT_EQ(fresh.RunWith("").status, 0);
+    EXPECT_EQ(fresh.At(kSettings), kNewSettings);
+    EXPECT_EQ(fresh.At(kSettingsBackup), kOldSettings);
   }
 }
 
@@ -190,37 +209,88 @@ TEST(Faults, UnreadableManifestAbortsWith610AndAFailedUnmountGoesOn) {
   EXPECT_THAT(bad.err, HasSubstr("sim/faults line 1: 'NOSUCHERROR' is no errno name"));
 }
 
-TEST(Faults, PowerCutAtAnyStepKeepsAWholeFileAndASecondRunFinishes) {
-  std::set<Content> interims;
+// Cuts the power before the 1st, 2nd, ... change of a run on a fresh rig that
+// `prepare` has set up, with the further faults of `plan`, until a run makes
+// fewer changes and ends by itself. After each cut `afterCut` looks at what is
+// left; then a run without faults must finish the job, and `afterSecondRun`
+// looks at that. Returns the number of cuts made.
+unsigned long CutBeforeEveryChange(const std::function<void(Rig&)>& prepare,
+                                   const std::string& plan,
+                                   const std::function<void(const Rig&)>& afterCut,
+                                   const std::function<void(const Rig&)>& afterSecondRun) {
   unsigned long cut = 1;
   for (;; ++cut) {
     SCOPED_TRACE("power cut before change " + std::to_string(cut));
     Rig fresh;
-    const Outcome first = fresh.RunWith("cut " + std::to_string(cut) + "\n");
+    prepare(fresh);
+    const Outcome first = fresh.RunWith(plan + "cut " + std::to_string(cut) + "\n");
     if (first.status == 0) break;  // the run made fewer changes: every step has been cut
-    ASSERT_NE(first.status, 1) << first.out << first.err;
-
-    // The old or the new build, whole and executable, at the destination; the
-    // old one at the backup path once the older backup is gone.
-    const Content dest = fresh.At(kDest);
-    EXPECT_TRUE(dest == "old" || dest == "new") << "destination " << dest;
-    EXPECT_TRUE(dest == "old" || fresh.Executable(kDest));
-    const Content backup = fresh.At(kBackup);
-    EXPECT_TRUE(backup == "older" || backup == "old" || (backup == "missing" && dest == "old"))
-        << "backup " << backup;
-    interims.insert(fresh.At(kInterim));
-
+    EXPECT_NE(first.status, 1) << first.out << first.err;
+    if (first.status == 1) break;
+    afterCut(fresh);
     EXPECT_EQ(fresh.RunWith("").status, 0) << fresh.Log();
-    EXPECT_EQ(fresh.At(kDest), "new");
-    EXPECT_TRUE(fresh.Executable(kDest));
-    if (dest == "old") {
-      EXPECT_EQ(fresh.At(kBackup), "old");
-    }
+    afterSecondRun(fresh);
   }
-  EXPECT_GT(cut, 6U) << "the install's steps were never cut";
-  // A cut loses what was written since the last sync: the copy is empty until
-  // the sync that ends it, and whole from then on.
-  EXPECT_THAT(interims, ElementsAre("", "missing", "new"));
+  return cut - 1;
+}
+
+TEST(Faults, PowerCutAtAnyStepOfAnInstallKeepsAWholeFileAndASecondRunFinishes) {
+  for (const bool links : {true, false}) {
+    SCOPED_TRACE(links ? "with hard links" : "without hard links");
+    std::set<Content> interims;
+    Content dest;
+    const unsigned long cuts = CutBeforeEveryChange(
+        [](Rig&) {}, links ? "" : "link /home/Corvenal/bin/corvenal EPERM\n",
+        [&](const Rig& rig) {
+          // The old or the new build, whole and executable, at the destination;
+          // the old one at the backup path once the older backup is gone
+          // (without links, a copy that the cut caught before its sync is empty).
+          dest = rig.At(kDest);
+          EXPECT_TRUE(dest == "old" || dest == "new") << "destination " << dest;
+          EXPECT_TRUE(dest == "old" || rig.Executable(kDest));
+          const Content backup = rig.At(kBackup);
+          EXPECT_TRUE(backup == "older" || backup == "old" ||
+                      (dest == "old" && (backup == "missing" || (backup.empty() && !links))))
+              << "backup " << backup;
+          interims.insert(rig.At(kInterim));
+        },
+        [&](const Rig& rig) {
+          EXPECT_EQ(rig.At(kDest), "new");
+          EXPECT_TRUE(rig.Executable(kDest));
+          if (dest == "old") {
+            EXPECT_EQ(rig.At(kBackup), "old");
+          }
+        });
+    EXPECT_GT(cuts, 6U) << "the install's steps were never cut";
+    // A cut loses what was written since the last sync: the copy is empty until
+    // the sync that ends it, and whole from then on.
+    EXPECT_THAT(interims, ElementsAre("", "missing", "new"));
+  }
+}
+
+TEST(Faults, PowerCutAtAnyStepOfAMergeKeepsWholeSettingsAndASecondRunFinishes) {
+  std::set<Content> settings;
+  const unsigned long cuts = CutBeforeEveryChange(
+      [](Rig& rig) {
+        rig.Manifest("Settings");
+        test::WriteFile(rig.Host(kSettingsBackup), kEarlierSettings);
+      },
+      "",
+      [&](const Rig& rig) {
+        settings.insert(rig.At(kSettings));
+        const Content backup = rig.At(kSettingsBackup);
+        EXPECT_TRUE(backup == kEarlierSettings || backup == "missing" || backup == kOldSettings)
+            << "backup " << backup;
+      },
+      // What one run without a cut leaves.
+      [](const Rig& rig) {
+        EXPECT_EQ(rig.At(kSettings), kNewSettings);
+        EXPECT_EQ(rig.At(kSettingsBackup), kOldSettings);
+        EXPECT_EQ(rig.At(kSettingsTemp), "missing");
+      });
+  EXPECT_GT(cuts, 4U) << "the merge's steps were never cut";
+  // The old or the merged settings, whole, at every cut: never missing or partial.
+  EXPECT_THAT(settings, ElementsAre(kOldSettings, kNewSettings));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -17,15 +18,18 @@
 namespace upd {
 namespace {
 
+namespace fs = std::filesystem;
 using test::Entries;
 using test::Expect;
 
 constexpr const char* kSrc = "/mnt/firmware/config/Settings.cfg";
 constexpr const char* kDest = "/home/Corvenal/config/Settings.cfg";
 constexpr const char* kBackup = "/home/Corvenal/config/Settings.cfg.bak";
+constexpr const char* kTemp = "/home/Corvenal/config/Settings.cfg.new";
 constexpr const char* kOldBackup = "an earlier backup\n";
 constexpr const char* kTempl = "V2\nGain 1\n";
 constexpr const char* kInstalled = "V1\nGain 10\n";
+constexpr const char* kMerged = "V2\nGain 10\n";
 
 const Entries kEntries = {
     {"SrcDir", "/mnt/firmware/config"},     {"SrcFile", "Settings.cfg"},
@@ -49,10 +53,10 @@ class ConfigUpdateTest : public test::OperationTest {
     if (!oldBackup.empty()) Write(kBackup, oldBackup);
   }
   int Run() { return ConfigUpdate(kSection, &info_); }
-  [[nodiscard]] std::string State() const { return OperationTest::State({kDest, kBackup}); }
+  [[nodiscard]] std::string State() const { return OperationTest::State({kDest, kBackup, kTemp}); }
 };
 
-// merged nullptr: the template is not newer, nothing rewritten, the old backup dropped.
+// merged nullptr: the template is not newer, nothing rewritten, the old backup kept.
 TEST_F(ConfigUpdateTest, MergeKeepsInstalledLinesWhereKeysMeetInOrder) {
   const struct {
     const char *templ, *installed, *merged;
@@ -80,11 +84,12 @@ TEST_F(ConfigUpdateTest, MergeKeepsInstalledLinesWhereKeysMeetInOrder) {
     info_.error = kErrTimeStampOlder;
     ASSERT_EQ(Run(), 1);
     EXPECT_EQ(info_.error, 0);
-    EXPECT_EQ(State(), c.merged ? Expect({c.merged, c.installed}) : Expect({c.installed, nullptr}));
+    EXPECT_EQ(State(), c.merged ? Expect({c.merged, c.installed, nullptr})
+                                : Expect({c.installed, kOldBackup, nullptr}));
   }
 }
 
-TEST_F(ConfigUpdateTest, InvalidVersionLineFailsAfterDroppingTheOldBackup) {
+TEST_F(ConfigUpdateTest, InvalidVersionLineTouchesNothing) {
   // The letter and a non-zero, finite number must open the first word.
   for (const char* bad :
        {"V 2\n", "V0\n", "V\n", "\nGain 1\n", "", "#V2\n", "2\n", "Vnan\n", "Vinf\n", "V1e999\n"}) {
@@ -92,12 +97,12 @@ TEST_F(ConfigUpdateTest, InvalidVersionLineFailsAfterDroppingTheOldBackup) {
     Files(bad, kInstalled);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(info_.error, kErrCfgSourceVersion);
-    EXPECT_EQ(State(), Expect({kInstalled, nullptr}));
+    EXPECT_EQ(State(), Expect({kInstalled, kOldBackup, nullptr}));
 
     Files("V9\nGain 1\n", bad);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(info_.error, kErrCfgDestVersion);
-    EXPECT_EQ(State(), Expect({bad, nullptr}));
+    EXPECT_EQ(State(), Expect({bad, kOldBackup, nullptr}));
   }
 }
 
@@ -127,7 +132,7 @@ TEST_F(ConfigUpdateTest, SectionFaultsTouchNothing) {
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(info_.error, c.code);
     EXPECT_EQ(Read(kSrc), kTempl);
-    EXPECT_EQ(State(), Expect({kInstalled, kOldBackup}));
+    EXPECT_EQ(State(), Expect({kInstalled, kOldBackup, nullptr}));
   }
   // 255 characters fit.
   const std::string name(255, 'b');
@@ -137,46 +142,56 @@ TEST_F(ConfigUpdateTest, SectionFaultsTouchNothing) {
   EXPECT_EQ(Read("/home/Corvenal/config/" + name), kInstalled);
 }
 
-TEST_F(ConfigUpdateTest, FileFailuresLeaveTheFilesAsDocumented) {
+// After every failure the installed settings are whole and as they were.
+TEST_F(ConfigUpdateTest, FailuresKeepTheInstalledSettings) {
+  using platform::FileCall;
   const std::string longLine = "Gain " + std::string(600, '1') + "\n";
+  const std::string badInstalled = "V1\n" + longLine;
+  const auto remove = [this](const char* path) { return [=, this] { fs::remove(Host(path)); }; };
+  const auto none = [] {};
   const struct {
-    std::string templ, installed, oldBackup;
+    std::string templ, installed;
     std::function<void()> prepare;
+    test::Faults faults;
     int code;
     std::string state;
-  } cases[] = {{kTempl, kInstalled, kOldBackup, [this] { std::filesystem::remove(Host(kSrc)); },
-                kErrCfgSourceMissing, Expect({kInstalled, kOldBackup})},
-               {kTempl, kInstalled, kOldBackup, [this] { std::filesystem::remove(Host(kDest)); },
-                kErrCfgDestMissing, Expect({nullptr, kOldBackup})},
-               {kTempl, kInstalled, "", [this] { Write(std::string(kBackup) + "/inside", "x"); },
-                kErrCfgRemoveBackup, Expect({kInstalled, "dir"})},
-               {"V2\n" + longLine, kInstalled, kOldBackup, [] {}, kErrCfgReadSource,
-                Expect({kInstalled, nullptr})},
-               {kTempl, "V1\n" + longLine, kOldBackup, [] {}, kErrCfgReadDest,
-                Expect({("V1\n" + longLine).c_str(), nullptr})},
-               {kTempl, kInstalled, kOldBackup,
-                [this] { SetSection(With(kEntries, "BackupDir", "/home/Corvenal/no-such-dir")); },
-                kErrCfgMoveToBackup, Expect({kInstalled, kOldBackup})}};
+  } cases[] = {
+      {kTempl, kInstalled, remove(kSrc), {}, kErrCfgSourceMissing,
+       Expect({kInstalled, kOldBackup, nullptr})},
+      {kTempl, kInstalled, remove(kDest), {}, kErrCfgDestMissing,
+       Expect({nullptr, kOldBackup, nullptr})},
+      {"V2\n" + longLine, kInstalled, none, {}, kErrCfgReadSource,
+       Expect({kInstalled, kOldBackup, nullptr})},
+      {kTempl, badInstalled, none, {}, kErrCfgReadDest,
+       Expect({badInstalled.c_str(), kOldBackup, nullptr})},
+      {kTempl, kInstalled, none, {{{FileCall::kRemove, EBUSY}}}, kErrCfgRemoveBackup,
+       Expect({kInstalled, kOldBackup, nullptr})},
+      // The merged file cannot be made: diverted, or a leftover folder in its place.
+      {kTempl, kInstalled, none, {.divert = kTemp}, kErrCfgCreateDest,
+       Expect({kInstalled, nullptr, nullptr})},
+      {kTempl, kInstalled, [this] { Write(std::string(kTemp) + "/x", "x"); }, {},
+       kErrCfgCreateDest, Expect({kInstalled, nullptr, "dir"})},
+      {kTempl, kInstalled, none, {{{FileCall::kLink, EIO}}}, kErrCfgMoveToBackup,
+       Expect({kInstalled, nullptr, nullptr})},
+      {kTempl, kInstalled, none, {{{FileCall::kRename, EXDEV}}}, kErrCfgCreateDest,
+       Expect({kInstalled, kInstalled, nullptr})},
+      // A leftover merged file is replaced; without links the backup is a copy.
+      {kTempl, kInstalled, [this] { Write(kTemp, "V9\nleftover\n"); }, {}, 0,
+       Expect({kMerged, kInstalled, nullptr})},
+      {kTempl, kInstalled, none, {{{FileCall::kLink, EPERM}}}, 0,
+       Expect({kMerged, kInstalled, nullptr})}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.code);
-    SetSection(kEntries);
-    Files(c.templ, c.installed, c.oldBackup);
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    Files(c.templ, c.installed);
     c.prepare();
-    EXPECT_EQ(Run(), 0);
+    {
+      const test::FaultScope faults(sim_.platform(), c.faults);
+      EXPECT_EQ(Run(), c.code == 0 ? 1 : 0);
+    }
     EXPECT_EQ(info_.error, c.code);
     EXPECT_EQ(State(), c.state);
+    fs::remove_all(Host(kTemp));
   }
-}
-
-TEST_F(ConfigUpdateTest, DestinationThatCannotBeCreatedIs625) {
-  Files(kTempl, kInstalled, "");
-  // Once the destination has moved to the backup path, it cannot be made anew.
-  test::DivertedPlatform platform(sim_.platform(), kDest,
-                                  [this] { return test::PathExists(sim_.Host(kBackup)); });
-  const platform::ScopedPlatform installed(platform);
-  EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(info_.error, kErrCfgCreateDest);
-  EXPECT_EQ(State(), Expect({nullptr, kInstalled}));
 }
 
 // A file-size limit makes the writes of the new file fail part way; root is bound by it too.
@@ -199,8 +214,7 @@ TEST_F(ConfigUpdateTest, WriteFailureIs622) {
   ::sigaction(SIGXFSZ, &savedAction, nullptr);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(info_.error, kErrCfgCloseDest);
-  EXPECT_LE(Read(kDest).size(), 4096U);
-  EXPECT_EQ(Read(kBackup), "V1\nKey0 1\n");
+  EXPECT_EQ(State(), Expect({"V1\nKey0 1\n", nullptr, nullptr}));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "driver/error_codes.h"
@@ -167,14 +166,14 @@ TEST_F(TransferFileTest, IdenticalContentOrMissingDestinationByTheSwitches) {
 }
 
 TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
+  using platform::FileCall;
   const std::string alias = "/home/Corvenal/download/APP.NEW";
   const struct {
     Entries entries;
     int code;
     std::string state;
     std::function<void()> prepare = nullptr;
-    std::function<bool()> divertDest = nullptr;  // the destination unreachable while true
-    bool refuseChmod = false;
+    test::Faults faults = {};
   } cases[] = {
       {With(kEntries, "SrcFile", "none"), kErrSourceMissing, kUntouched},
       {With(kEntries, "InterimDir", "/no/such/dir"), kErrMakeDirectory, kUntouched},
@@ -195,22 +194,21 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
        kErrCopyInterim, Expect({kOld, kOlderBackup, nullptr}), [&] { Write(alias, kNew); }},
       // The previous file stays at the destination as well as at the backup path.
       {kEntries, kErrMoveIntoPlace, Expect({kOld, kOld, kNew}), nullptr,
-       [this] { return Read(kBackup) == kOld; }},
+       {.divert = kDest, .when = [this] { return Read(kBackup) == kOld; }}},
       // The mode is set before anything moves: a file that cannot run is never installed.
-      {kEntries, kErrChmod, kStaged, nullptr, nullptr, true}};
+      {kEntries, kErrChmod, kStaged, nullptr, {{{FileCall::kSetMode, EPERM}}}},
+      // A link that fails for want of space is no reason to copy.
+      {kEntries, kErrMoveToBackup, Expect({kOld, nullptr, kNew}), nullptr,
+       {{{FileCall::kLink, ENOSPC}}}}};
+
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     Files();
     if (c.prepare) c.prepare();
-    std::optional<test::DivertedPlatform> diverted;
-    std::optional<test::RefusingPlatform> refusing;
-    std::optional<platform::ScopedPlatform> installed;
-    if (c.divertDest) installed.emplace(diverted.emplace(sim_.platform(), kDest, c.divertDest));
-    if (c.refuseChmod) {
-      installed.emplace(refusing.emplace(sim_.platform(), platform::FileCall::kSetMode, EPERM));
+    {
+      const test::FaultScope faults(sim_.platform(), c.faults);
+      EXPECT_EQ(Run(c.entries), 0);
     }
-    EXPECT_EQ(Run(c.entries), 0);
-    installed.reset();
     EXPECT_EQ(info_.error, c.code);
     EXPECT_EQ(State(), c.state);
     EXPECT_EQ(Exists(alias) ? Read(alias) : kNew, kNew);  // a copy onto itself keeps it
@@ -218,7 +216,7 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
   }
 }
 
-TEST_F(TransferFileTest, WithoutHardLinksThePreviousFileIsMovedAside) {
+TEST_F(TransferFileTest, WithoutHardLinksThePreviousFileIsCopiedAside) {
   Files();
   test::RefusingPlatform noLinks(sim_.platform(), platform::FileCall::kLink, EPERM);
   {
@@ -226,14 +224,16 @@ TEST_F(TransferFileTest, WithoutHardLinksThePreviousFileIsMovedAside) {
     EXPECT_EQ(Run(kEntries), 1);
   }
   EXPECT_EQ(State(), kInstalled);
+  EXPECT_EQ(fs::status(Host(kBackup)).permissions() & fs::perms::all,
+            fs::status(Host(kDest)).permissions() & fs::perms::all);
 
-  // Then a failed move into place leaves the destination empty.
+  // Then a failed move into place leaves the destination as it was.
   Files();
   test::DivertedPlatform diverted(noLinks, kDest, [this] { return Read(kBackup) == kOld; });
   platform::ScopedPlatform installed(diverted);
   EXPECT_EQ(Run(kEntries), 0);
   EXPECT_EQ(info_.error, kErrMoveIntoPlace);
-  EXPECT_EQ(State(), Expect({nullptr, kOld, kNew}));
+  EXPECT_EQ(State(), Expect({kOld, kOld, kNew}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,6 +49,31 @@ class RefusingPlatform final : public ForwardingPlatform {
  private:
   platform::FileCall call_;
   int error_;
+};
+
+/// The faults of one test case: every `refuse->first` call fails with errno
+/// value `refuse->second`, and `divert`, when not empty, is diverted while
+/// `when()` holds (DivertedPlatform).
+struct Faults {
+  std::optional<std::pair<platform::FileCall, int>> refuse = std::nullopt;
+  std::string divert = {};
+  std::function<bool()> when = [] { return true; };
+};
+
+/// Installs `faults` over `inner` for the lifetime of the scope.
+class FaultScope {
+ public:
+  FaultScope(platform::Platform& inner, const Faults& faults) {
+    platform::Platform* top = &inner;
+    if (faults.refuse) top = &refusing_.emplace(*top, faults.refuse->first, faults.refuse->second);
+    if (!faults.divert.empty()) top = &diverted_.emplace(*top, faults.divert, faults.when);
+    installed_.emplace(*top);
+  }
+
+ private:
+  std::optional<RefusingPlatform> refusing_;
+  std::optional<DivertedPlatform> diverted_;
+  std::optional<platform::ScopedPlatform> installed_;
 };
 
 }  // namespace upd::test

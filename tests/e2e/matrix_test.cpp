@@ -141,9 +141,9 @@ TEST(SampleMedium, FullDiskOnEveryFileAStepWrites) {
 }
 
 TEST(SampleMedium, ReadErrorOnEveryFileAStepReads) {
-  for (const char* path :
-       {"/mnt/firmware/corvenal", "/home/Corvenal/download/corvenal.new", kApp,
-        "/mnt/firmware/Corvenal.cfg", kSettings}) {
+  // The installed main application is compared by size first, so it is never read.
+  for (const char* path : {"/mnt/firmware/corvenal", "/home/Corvenal/download/corvenal.new",
+                           "/mnt/firmware/Corvenal.cfg", kSettings}) {
     EXPECT_EQ(FaultThenFinish(std::string("read ") + path + " EIO 0\n"), 1);
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -149,7 +150,7 @@ TEST_F(ConfigUpdateTest, FileFailuresLeaveTheFilesAsDocumented) {
                {kTempl, kInstalled, kOldBackup, [this] { std::filesystem::remove(Host(kDest)); },
                 kErrCfgDestMissing, Expect({nullptr, kOldBackup})},
                {kTempl, kInstalled, "", [this] { Write(std::string(kBackup) + "/inside", "x"); },
-                kErrCfgRemoveBackup, Expect({kInstalled, "dir"})},
+                kErrFolder, Expect({kInstalled, "dir"})},
                {"V2\n" + longLine, kInstalled, kOldBackup, [] {}, kErrCfgReadSource,
                 Expect({kInstalled, nullptr})},
                {kTempl, "V1\n" + longLine, kOldBackup, [] {}, kErrCfgReadDest,
@@ -166,6 +167,15 @@ TEST_F(ConfigUpdateTest, FileFailuresLeaveTheFilesAsDocumented) {
     EXPECT_EQ(info_.error, c.code);
     EXPECT_EQ(State(), c.state);
   }
+  SetSection(kEntries);
+  Files(kTempl, kInstalled);
+  test::RefusingPlatform noRemoval(sim_.platform(), platform::FileCall::kRemove, EPERM);
+  {
+    const platform::ScopedPlatform installed(noRemoval);
+    EXPECT_EQ(Run(), 0);
+  }
+  EXPECT_EQ(info_.error, kErrCfgRemoveBackup);
+  EXPECT_EQ(State(), Expect({kInstalled, kOldBackup}));
 }
 
 TEST_F(ConfigUpdateTest, DestinationThatCannotBeCreatedIs625) {

@@ -174,7 +174,7 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
     std::string state;
     std::function<void()> prepare = nullptr;
     std::function<bool()> divertDest = nullptr;  // the destination unreachable while true
-    bool refuseChmod = false;
+    std::optional<platform::FileCall> refuse = std::nullopt;  // every such call fails
   } cases[] = {
       {With(kEntries, "SrcFile", "none"), kErrSourceMissing, kUntouched},
       {With(kEntries, "InterimDir", "/no/such/dir"), kErrMakeDirectory, kUntouched},
@@ -185,11 +185,13 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
       // Without DestNoExist, refused before the old backup (maybe the last copy) goes.
       {kEntries, kErrMoveToBackup, Expect({nullptr, kOlderBackup, kNew}),
        [this] { fs::remove(Host(kDest)); }},
-      {kEntries, kErrRemoveBackup, Expect({kOld, "dir", kNew}),
+      // A folder in the way is refused before anything is made.
+      {kEntries, kErrFolder, Expect({kOld, "dir", nullptr}),
        [this] {
          fs::remove(Host(kBackup));
          Write(std::string(kBackup) + "/keep", "x");
        }},
+      {kEntries, kErrRemoveBackup, kStaged, nullptr, nullptr, platform::FileCall::kRemove},
       // Copy onto itself: the source must survive.
       {With(With(kEntries, "SrcDir", "/home/Corvenal/download"), "SrcFile", "APP.NEW"),
        kErrCopyInterim, Expect({kOld, kOlderBackup, nullptr}), [&] { Write(alias, kNew); }},
@@ -197,7 +199,7 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
       {kEntries, kErrMoveIntoPlace, Expect({kOld, kOld, kNew}), nullptr,
        [this] { return Read(kBackup) == kOld; }},
       // The mode is set before anything moves: a file that cannot run is never installed.
-      {kEntries, kErrChmod, kStaged, nullptr, nullptr, true}};
+      {kEntries, kErrChmod, kStaged, nullptr, nullptr, platform::FileCall::kSetMode}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     Files();
@@ -206,9 +208,7 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
     std::optional<test::RefusingPlatform> refusing;
     std::optional<platform::ScopedPlatform> installed;
     if (c.divertDest) installed.emplace(diverted.emplace(sim_.platform(), kDest, c.divertDest));
-    if (c.refuseChmod) {
-      installed.emplace(refusing.emplace(sim_.platform(), platform::FileCall::kSetMode, EPERM));
-    }
+    if (c.refuse) installed.emplace(refusing.emplace(sim_.platform(), *c.refuse, EPERM));
     EXPECT_EQ(Run(c.entries), 0);
     installed.reset();
     EXPECT_EQ(info_.error, c.code);

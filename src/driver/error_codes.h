@@ -10,13 +10,18 @@ inline constexpr int kErrNoBackupDir = 601;
 inline constexpr int kErrNoBackupFile = 602;
 inline constexpr int kErrNoDestDir = 603;  // also "BackupFiles": DestDir1/DestDir2 too long
 inline constexpr int kErrNoDestFile = 604;
-inline constexpr int kErrTransferValue = 605;  // value too long or a bad true/false switch
+// A value too long, a bad true/false switch, or two of the interim, destination
+// and backup paths naming one file.
+inline constexpr int kErrTransferValue = 605;
 inline constexpr int kErrNoInterimDir = 608;
 inline constexpr int kErrNoInterimFile = 609;
 inline constexpr int kErrNoSrcDir = 611;  // also "BackupFiles": DestDir/SrcDir1/SrcDir2 too long
 inline constexpr int kErrNoSrcFile = 612;
 inline constexpr int kErrChmod = 620;
 inline constexpr int kErrTimeStampConvert = 631;
+// A destination or backup path names a folder (also "ConfigUpdate"): refused
+// before anything is touched.
+inline constexpr int kErrFolder = 642;
 inline constexpr int kErrMakeDirectory = 648;
 inline constexpr int kErrMd5Mismatch = 649;
 inline constexpr int kErrSourceMissing = 651;
@@ -35,6 +40,7 @@ inline constexpr int kErrCfgNoSrcDir = 618;
 inline constexpr int kErrCfgNoSrcFile = 619;
 inline constexpr int kErrCfgCloseDest = 622;
 inline constexpr int kErrCfgDestMissing = 623;
+// A value too long, or a backup path naming the settings or the template.
 inline constexpr int kErrCfgValue = 624;
 inline constexpr int kErrCfgCreateDest = 625;
 inline constexpr int kErrCfgReadDest = 626;

@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "platform/platform.h"
 #include "strutil/heapstr.h"
@@ -75,6 +78,114 @@ bool Reachable(const HostPath& host) {
   return host.error == 0;
 }
 
+// lstat() of an instrument path: a last link is not followed. false (errno
+// set) on failure.
+bool LstatPath(const char* path, struct stat& st) {
+  const HostPath host = Where(path, Follow::kNo);
+  return Reachable(host) && ::fstatat(host.dir(), host.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// `path` with backslashes as slashes and ASCII letters folded, "//" and "."
+// dropped, each ".." taking back the name before it (the root's is the root
+// itself) and no trailing slash: "/a//b/./c/../" is "/a/b".
+std::string NormalForm(std::string_view path) {
+  std::string folded(path);
+  for (char& c : folded) c = NormalisePathChar(c);
+  const bool absolute = folded.starts_with('/');
+  std::string normal = absolute ? "/" : "";
+  std::size_t names = 0;  // names in `normal` that a ".." can take back
+  const std::string_view text = folded;
+  for (std::size_t pos = 0; pos <= text.size();) {
+    std::size_t end = text.find('/', pos);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view part = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == ".." && names > 0) {
+      const std::size_t cut = normal.rfind('/');
+      normal.erase(cut == std::string::npos ? 0 : cut == 0 ? 1 : cut);
+      --names;
+      continue;
+    }
+    if (part == ".." && absolute) continue;
+    if (part != "..") ++names;
+    if (!normal.empty() && normal.back() != '/') normal += '/';
+    normal += part;
+  }
+  return normal.empty() && !path.empty() ? "." : normal;
+}
+
+// What tells files apart: an existing file's device and inode (`name` empty),
+// or for an entry its folder's device and inode and its folded name.
+struct Identity {
+  dev_t device;
+  ino_t inode;
+  std::string name;
+
+  bool operator==(const Identity&) const = default;
+};
+
+// The folder that holds the entry `host` names, and the entry's name in it;
+// nothing when the folder cannot be looked at or the name is "." or "..".
+// `host.name` is one name in a folder the seam opened, or a whole path.
+std::optional<Identity> FolderAndName(const HostPath& host) {
+  std::string_view name = host.name;
+  while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
+  const std::size_t slash = name.rfind('/');
+  const std::string folder = slash == std::string_view::npos ? "."
+                             : slash == 0                    ? "/"
+                                                             : std::string(name.substr(0, slash));
+  const std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  if (last.empty() || last == "." || last == "..") return std::nullopt;
+  struct stat st {};
+  if (::fstatat(host.dir(), folder.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) {
+    return std::nullopt;
+  }
+  Identity entry{st.st_dev, st.st_ino, std::string(last)};
+  for (char& c : entry.name) c = str::FoldAscii(c);
+  return entry;
+}
+
+// The file `path` names, links followed; a file yet to be made by its folder
+// and name. Nothing when neither can be looked at.
+std::optional<Identity> IdentityOf(const char* path) {
+  const HostPath host = Where(path, Follow::kYes);
+  if (host.error != 0) return std::nullopt;
+  struct stat st {};
+  if (::fstatat(host.dir(), host.name.c_str(), &st, NoFollowFlag(host)) == 0) {
+    return Identity{st.st_dev, st.st_ino, ""};
+  }
+  return errno == ENOENT ? FolderAndName(host) : std::nullopt;
+}
+
+// The entry `path` names, a last link not followed: its own status and where
+// it lies. false when there is none.
+bool EntryOf(const char* path, struct stat& st, Identity& entry) {
+  const HostPath host = Where(path, Follow::kNo);
+  if (!Reachable(host) || ::fstatat(host.dir(), host.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
+  auto where = FolderAndName(host);
+  if (!where) return false;
+  entry = std::move(*where);
+  return true;
+}
+
+// Empties `out` unless it is the very file open as `in`. false, with nothing
+// changed, for one file, or when either cannot be looked at.
+bool EmptyUnlessSame(std::FILE* out, std::FILE* in) {
+  const platform::Platform& seam = platform::Current();
+  const int outFd = seam.DescriptorOf(out);
+  const int inFd = seam.DescriptorOf(in);
+  struct stat outStat {};
+  struct stat inStat {};
+  if (outFd < 0 || inFd < 0 || ::fstat(outFd, &outStat) != 0 || ::fstat(inFd, &inStat) != 0) {
+    return false;
+  }
+  if (outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) return false;
+  return ::ftruncate(outFd, 0) == 0;
+}
+
 }  // namespace
 
 int exists(const char* path) {
@@ -117,7 +228,9 @@ int RenameEntry(const char* oldName, const char* newName, bool replace) {
   if (oldName == nullptr || *oldName == '\0') return kRenameNoOldName;
   if (newName == nullptr || *newName == '\0') return kRenameNoNewName;
   if (exists(oldName) == 0) return kRenameOldMissing;
-  if (!replace && exists(newName) != 0) return kRenameNewExists;
+  // A dangling link is a name too, which rename() would replace.
+  struct stat st {};
+  if (!replace && (exists(newName) != 0 || LstatPath(newName, st))) return kRenameNewExists;
   const HostPath from = Where(oldName, Follow::kNo);
   const HostPath to = Where(newName, Follow::kNo);
   if (Allowed(platform::FileCall::kRename, oldName, newName) && Reachable(from) &&
@@ -169,22 +282,53 @@ int SamePath(const char* a, const char* b) {
   return 1;
 }
 
+int SameFile(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return 0;
+  if (SamePath(a, b) != 0 || NormalForm(a) == NormalForm(b)) return 1;
+  const auto first = IdentityOf(a);
+  if (!first) return 0;
+  const auto second = IdentityOf(b);
+  return second && *first == *second ? 1 : 0;
+}
+
+int HardLinked(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return 0;
+  struct stat first {};
+  struct stat second {};
+  Identity firstEntry{};
+  Identity secondEntry{};
+  if (!EntryOf(a, first, firstEntry) || !EntryOf(b, second, secondEntry)) return 0;
+  if (S_ISLNK(first.st_mode) || S_ISLNK(second.st_mode)) return 0;
+  const bool oneFile = first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  return oneFile && firstEntry != secondEntry ? 1 : 0;
+}
+
+int isdir(const char* path) {
+  if (path == nullptr || *path == '\0') return 0;
+  struct stat st {};
+  return StatPath(path, st) && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
 int CopyFile(const char* src, const char* dst) {
   if (src == nullptr || dst == nullptr) return 0;
-  if (SamePath(src, dst) != 0) return 0;
-  if (exists(dst) != 0 && isord(dst) == 0) return 0;
+  if (SameFile(src, dst) != 0) return 0;
+  const bool replaces = exists(dst) != 0;
+  if (replaces && isord(dst) == 0) return 0;
   if (exists(src) == 0 || isord(src) == 0) return 0;
 
   // The buffers are declared before the streams so that they are released
   // only after the streams have been closed (and flushed) on every return.
   MallocPtr<char> outBuffer;
   MallocPtr<char> inBuffer;
-  FilePtr out(OpenFile(dst, "wb"));
+  // An existing file keeps its bytes until the open files show that it is not
+  // the source, reached by a name that SameFile could not tell.
+  FilePtr out(OpenFile(dst, replaces ? "r+b" : "wb"));
   if (!out) return 0;
   outBuffer = EnlargeBuffer(out.get());
   FilePtr in(OpenFile(src, "rb"));
   if (!in) return 0;
   inBuffer = EnlargeBuffer(in.get());
+  if (!EmptyUnlessSame(out.get(), in.get())) return 0;
 
   std::array<char, kCopyBlock> block{};
   for (;;) {

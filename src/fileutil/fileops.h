@@ -44,8 +44,9 @@ inline constexpr int kRenameCrossDevice = -3;  // rename failed with EXDEV
 inline constexpr int kRenameNoEntry = -2;      // rename failed with ENOENT
 inline constexpr int kRenameOther = -8;        // rename failed otherwise
 
-/// Renames within one file system and never replaces an existing entry.
-/// Returns kRenameOk or one of the negative codes above.
+/// Renames within one file system and never replaces an existing entry: a
+/// newName that names anything, a dangling symbolic link included, gives
+/// kRenameNewExists. Returns kRenameOk or one of the negative codes above.
 [[nodiscard]] int Rename(const char* oldName, const char* newName);
 
 /// As Rename, but an existing newName (a file) is replaced in the same step:
@@ -63,12 +64,34 @@ inline constexpr int kRenameOther = -8;        // rename failed otherwise
 /// No other normalisation: "a//b", "./a" and "a/" differ from "a/b", "a", "a".
 [[nodiscard]] int SamePath(const char* a, const char* b);
 
-/// Copies the regular file `src` to `dst` (created or truncated) in 2048-byte
+/// 1 when `a` and `b` name the same file, however they are spelt; else 0 (also
+/// for a null argument). They do when SamePath says so; when, with backslashes
+/// as slashes and ASCII letters folded, their lexical normal forms are equal
+/// ("//" and "." dropped, ".." taking back the name before it, a trailing "/"
+/// removed: "d//x/./y/../z/" is "d/x/z"); or when both exist with one device
+/// and inode, links followed (a symbolic link, a hard link, another name of a
+/// folder on the way). A path that does not exist is known by its folder's
+/// device and inode and its last name (ASCII case folded), so a file yet to be
+/// made compares equal to another name of it. Looks, changes nothing.
+[[nodiscard]] int SameFile(const char* a, const char* b);
+
+/// 1 when `a` and `b` are two directory entries of one file (hard links): both
+/// exist, neither is a symbolic link, they have one device and inode, and they
+/// lie in different folders or have different names (ASCII case folded); else
+/// 0, also for two spellings of one entry.
+[[nodiscard]] int HardLinked(const char* a, const char* b);
+
+/// 1 when stat(path) succeeds (links followed) and names a directory; else 0.
+[[nodiscard]] int isdir(const char* path);
+
+/// Copies the regular file `src` to `dst` (created or replaced) in 2048-byte
 /// blocks (behind 128 KiB stream buffers, when memory allows), then syncs.
-/// 1 on success, 0 on failure. Refuses, touching
-/// nothing, when the two are the same path (SamePath), when `dst` exists and is
-/// not a regular file, or when `src` is missing or not a regular file. A failure
-/// after `dst` was opened leaves it behind with what had been written.
+/// 1 on success, 0 on failure. Refuses, touching nothing, when the two are the
+/// same file (SameFile), when `dst` exists and is not a regular file, or when
+/// `src` is missing or not a regular file. An existing `dst` is opened without
+/// truncating and emptied only once the two open files are known to differ, so
+/// the source is never cut short, whatever name reaches it. A failure after
+/// `dst` was opened leaves it behind with what had been written.
 [[nodiscard]] int CopyFile(const char* src, const char* dst);
 
 /// fopen() of an instrument path; nullptr on failure (errno set).

@@ -140,7 +140,9 @@ struct LinesDeleter {
 std::string CheckTransfer(StepContext& ctx, const char* section) {
   if (!ReadKeys(ctx, section, kTransferKeys, KeyOrder::kValuesFirst)) return "stops (above)";
   auto s = std::make_unique<TransferSettings>();
-  if (ReadTransferSettings(section, s.get()) != 0) {
+  const int refused =
+      SeenFromMedium(ctx.options.medium, [&] { return ReadTransferSettings(section, s.get()); });
+  if (refused != 0) {
     ctx.findings.Error(SectionLine(section), kErrTransferValue, section,
                        "interim " + std::string(s->interim) + ", destination " + s->destination +
                            " and backup " + s->backup + " are not three distinct files");
@@ -159,7 +161,7 @@ std::string CheckTransfer(StepContext& ctx, const char* section) {
 std::string CheckConfigUpdate(StepContext& ctx, const char* section) {
   if (!ReadKeys(ctx, section, kConfigKeys, KeyOrder::kValuesFirst)) return "stops (above)";
   ConfigPaths p{};
-  if (ReadConfigPaths(section, &p) != 0) {
+  if (SeenFromMedium(ctx.options.medium, [&] { return ReadConfigPaths(section, &p); }) != 0) {
     ctx.findings.Error(SectionLine(section), kErrCfgValue, section,
                        "backup " + std::string(p.backup.data()) +
                            " is the installed file or the template, which clearing the old "

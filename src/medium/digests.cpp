@@ -138,7 +138,8 @@ void Editor::Section(const AuxSection& section) {
     return;
   }
   auto s = std::make_unique<TransferSettings>();
-  if (const int code = ReadTransferSettings(name, s.get()); code != 0) {
+  const int code = SeenFromMedium(medium_, [&] { return ReadTransferSettings(name, s.get()); });
+  if (code != 0) {
     Problem(section.line, name,
             "TransferFile refuses the section with " + std::to_string(code) +
                 " (update-medium check says why)");

@@ -1,5 +1,6 @@
 #include "medium/medium_paths.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <utility>
 
@@ -59,6 +60,17 @@ std::optional<MediumFile> LookAtMedium(const std::string& medium, std::string_vi
     }
   }
   return file;
+}
+
+MediumView::MediumView(std::string medium)
+    : ForwardingPlatform(platform::Current()), medium_(std::move(medium)) {}
+
+platform::HostPath MediumView::Resolve(std::string_view path, platform::Follow /*last*/) const {
+  auto host = OnMedium(medium_, path);
+  if (!host) return platform::HostPath::Unreachable(ENOENT);
+  platform::HostPath where = platform::HostPath::Plain(std::move(*host));
+  where.noFollow = true;
+  return where;
 }
 
 const char* EntryKindText(EntryKind kind) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "fileutil/entries.h"
+#include "platform/forwarding.h"
 
 namespace upd::medium {
 
@@ -43,6 +44,33 @@ struct MediumFile {
 /// {kUnreadable, "stick/firmware/app", "stick/firmware", kLink}.
 [[nodiscard]] std::optional<MediumFile> LookAtMedium(const std::string& medium,
                                                      std::string_view path);
+
+/// The instrument as the release engineer's machine can see it, for the
+/// operations' own path rules (which look at files) while it is installed: an
+/// instrument path on the medium resolves to the file at the same place in
+/// folder `medium`, a last link not followed (the stick holds none); every
+/// other path reaches nothing (ENOENT). Paths to the instrument's own files are
+/// then told apart by their spelling alone, and the host's files of the same
+/// names are never looked at. Every other call goes to the platform in force
+/// when it was made.
+class MediumView final : public platform::ForwardingPlatform {
+ public:
+  explicit MediumView(std::string medium);
+  [[nodiscard]] platform::HostPath Resolve(std::string_view path,
+                                           platform::Follow last) const override;
+
+ private:
+  std::string medium_;
+};
+
+/// `read()`, run with MediumView(medium) installed.
+/// Example: SeenFromMedium(medium, [&] { return ReadConfigPaths(section, &paths); }).
+template <typename Read>
+auto SeenFromMedium(const std::string& medium, Read read) {
+  MediumView view(medium);
+  const platform::ScopedPlatform installed(view);
+  return read();
+}
 
 /// What an entry is called in a message: "a symbolic link", "a FIFO", "a
 /// device node", "a socket", "a folder", "a file"; "nothing" for kNone.

@@ -122,9 +122,11 @@ int ReadConfigPaths(const char* section, ConfigPaths* paths) {
   paths->backup = JoinPath(values[kBackupDir], values[kBackupFile]);
 
   // Clearing the old backup would otherwise delete the installed file or the
-  // template itself.
-  if (SamePath(paths->backup.data(), paths->dest.data()) != 0 ||
-      SamePath(paths->backup.data(), paths->source.data()) != 0) {
+  // template itself. A backup that is a second link of the installed file (an
+  // update cut short leaves one) loses nothing when that name goes.
+  const char* backup = paths->backup.data();
+  if ((SameFile(backup, paths->dest.data()) != 0 && HardLinked(backup, paths->dest.data()) == 0) ||
+      SameFile(backup, paths->source.data()) != 0) {
     return kErrCfgValue;
   }
   return 0;
@@ -135,6 +137,9 @@ int ConfigUpdate(const char* section, UpdateInfo* info) {
   const int readError = ReadConfigPaths(section, &paths);
   info->error = 0;
   if (readError != 0) return Fail(info, readError);
+  if (isdir(paths.dest.data()) != 0 || isdir(paths.backup.data()) != 0) {
+    return Fail(info, kErrFolder);
+  }
   const Path& source = paths.source;
   const Path& dest = paths.dest;
   const Path& backup = paths.backup;

@@ -45,8 +45,9 @@ struct ConfigPaths {
 
 /// Reads section `section` into *paths, touching no file. Returns 0, or the
 /// code ConfigUpdate fails with: 624 for a value that does not fit, else the
-/// code of the first key missing, else 624 when the backup path is the
-/// destination or the template (SamePath).
+/// code of the first key missing, else 624 when the backup path names the
+/// destination or the template (SameFile), a hard link of the destination
+/// (HardLinked) excepted.
 [[nodiscard]] int ReadConfigPaths(const char* section, ConfigPaths* paths);
 
 /// Performs the "ConfigUpdate" step described by manifest section `section`.
@@ -71,8 +72,10 @@ struct ConfigPaths {
 /// Returns 1 on success with info->error 0, also when nothing needed rewriting
 /// (every file then as it was, the backup included). Returns 0 with the code
 /// in info->error; after every code the destination is as it was:
-///   624 a value of 256 characters or more, or a backup path that is the
-///       destination or the source path (SamePath): nothing touched;
+///   624 a value of 256 characters or more, or a backup path that names the
+///       destination or the source file, however spelt or linked (SameFile; a
+///       second hard link of the destination is no alias): nothing touched;
+///   642 the destination or backup path names a folder: nothing touched;
 ///   618, 619, 616, 617, 614, 615 the first key missing, in that order:
 ///       nothing touched;
 ///   630 source missing, 623 destination missing: nothing touched;

@@ -74,10 +74,14 @@ int ReadTransferSettings(const char* section, TransferSettings* settings) {
   JoinPath(s.destination, s.Value(kTransferDestDir), s.Value(kTransferDestFile));
   JoinPath(s.backup, s.Value(kTransferBackupDir), s.Value(kTransferBackupFile));
 
-  // With two of these naming one file, the install would remove the file it is
-  // about to keep (a backup equal to the destination loses the installed file).
-  if (SamePath(s.interim, s.destination) != 0 || SamePath(s.interim, s.backup) != 0 ||
-      SamePath(s.destination, s.backup) != 0) {
+  // With two of these naming one file, the install would remove or overwrite
+  // the file it is about to keep (a backup equal to the destination loses the
+  // installed file). Two hard links at the destination and backup paths are
+  // what an install cut short between its link and its rename leaves: removing
+  // one name loses nothing. The interim copy is written, so it must be a file
+  // of its own.
+  if (SameFile(s.interim, s.destination) != 0 || SameFile(s.interim, s.backup) != 0 ||
+      (SameFile(s.destination, s.backup) != 0 && HardLinked(s.destination, s.backup) == 0)) {
     return kErrTransferValue;
   }
   return 0;
@@ -109,6 +113,9 @@ int TransferFile(const char* section, UpdateInfo* info) {
   const int readError = ReadTransferSettings(section, &s);
   info->error = 0;
   if (readError != 0) return Fail(info, readError);
+  // A folder there would be moved aside, program folder and all, or stand in
+  // the new file's way.
+  if (isdir(s.destination) != 0 || isdir(s.backup) != 0) return Fail(info, kErrFolder);
 
   bool skip = false;
   if (const int gateError = ApplyTimeStampGate(s, info, &skip); gateError != 0) {

@@ -72,7 +72,9 @@ struct TransferSettings {
 /// code TransferFile fails with: 605 for the first value that does not fit or
 /// switch that is not "true"/"false" (in key order), else the code of the first
 /// path key missing, else 605 when the interim, destination and backup paths
-/// are not three distinct files (SamePath).
+/// are not three distinct files (SameFile, which looks at the files through the
+/// platform seam), but for destination and backup paths that are two hard
+/// links of one file (HardLinked).
 [[nodiscard]] int ReadTransferSettings(const char* section, TransferSettings* settings);
 
 /// The build-timestamp gate of one section, with the run's -t and -f in
@@ -92,7 +94,8 @@ struct TransferSettings {
 ///   601-604, 608, 609, 611, 612  a path key is missing (nothing touched);
 ///   605  a value too long, a switch neither "true" nor "false" (any case), or
 ///        interim, destination and backup paths that are not three distinct
-///        files (nothing touched);
+///        files, however spelt or linked (nothing touched);
+///   642  the destination or backup path names a folder (nothing touched);
 ///   631  a timestamp cannot be converted; 651 the source is missing;
 ///   648  InterimDir or DestDir cannot be created; 658 the interim copy failed;
 ///   649 / 670  the interim copy's MD5 / SHA-256 differs from the manifest's;

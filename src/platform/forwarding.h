@@ -29,6 +29,9 @@ class ForwardingPlatform : public Platform {
   void Sync() override { inner_.Sync(); }
   [[nodiscard]] int SyncFile(std::FILE* stream) override { return inner_.SyncFile(stream); }
   void Sleep(unsigned seconds) override { inner_.Sleep(seconds); }
+  [[nodiscard]] int DescriptorOf(std::FILE* stream) const override {
+    return inner_.DescriptorOf(stream);
+  }
   [[nodiscard]] std::FILE* OpenStream(std::string_view path, const HostPath& where,
                                       const char* mode) override {
     return inner_.OpenStream(path, where, mode);

@@ -136,6 +136,10 @@ void LinuxPlatform::Sleep(unsigned seconds) {
   while (seconds > 0) seconds = ::sleep(seconds);
 }
 
+int LinuxPlatform::DescriptorOf(std::FILE* stream) const {
+  return ::fileno(stream);
+}
+
 std::FILE* LinuxPlatform::OpenStream(std::string_view /*path*/, const HostPath& where,
                                      const char* mode) {
   return OpenAt(where, mode);

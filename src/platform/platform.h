@@ -116,6 +116,11 @@ class Platform {
   /// Sleeps whole seconds.
   virtual void Sleep(unsigned seconds) = 0;
 
+  /// The file descriptor under `stream`, a stream that OpenStream opened (a
+  /// stream wrapped for a simulated fault has none of its own), for fstat and
+  /// ftruncate; -1 when there is none.
+  [[nodiscard]] virtual int DescriptorOf(std::FILE* stream) const = 0;
+
   /// Opens `where`, which instrument path `path` resolved to (links followed),
   /// as fopen() would.
   [[nodiscard]] virtual std::FILE* OpenStream(std::string_view path, const HostPath& where,
@@ -159,6 +164,7 @@ class LinuxPlatform final : public Platform {
   void Sync() override;
   [[nodiscard]] int SyncFile(std::FILE* stream) override;
   void Sleep(unsigned seconds) override;
+  [[nodiscard]] int DescriptorOf(std::FILE* stream) const override;
   [[nodiscard]] std::FILE* OpenStream(std::string_view path, const HostPath& where,
                                       const char* mode) override;
   [[nodiscard]] int BeforeChange(FileCall call, std::string_view path,

@@ -248,15 +248,18 @@ void SimPlatform::Sync() {
 int SimPlatform::SyncFile(std::FILE* stream) {
   Change();
   if (std::fflush(stream) != 0) return errno;
-  int fd = ::fileno(stream);
-  if (fd == -1) {
-    const auto wrapped = wrappedFds_.find(stream);
-    if (wrapped == wrappedFds_.end()) return EBADF;
-    fd = wrapped->second;
-  }
+  const int fd = DescriptorOf(stream);
+  if (fd == -1) return EBADF;
   if (::fsync(fd) != 0) return errno;
   durability_.Synced(fd);
   return 0;
+}
+
+int SimPlatform::DescriptorOf(std::FILE* stream) const {
+  const int fd = ::fileno(stream);
+  if (fd != -1) return fd;
+  const auto wrapped = wrappedFds_.find(stream);
+  return wrapped == wrappedFds_.end() ? -1 : wrapped->second;
 }
 
 void SimPlatform::Sleep(unsigned seconds) {

@@ -42,6 +42,7 @@ class SimPlatform final : public platform::Platform {
   void Sync() override;
   [[nodiscard]] int SyncFile(std::FILE* stream) override;
   void Sleep(unsigned seconds) override;
+  [[nodiscard]] int DescriptorOf(std::FILE* stream) const override;
   [[nodiscard]] std::FILE* OpenStream(std::string_view path, const platform::HostPath& where,
                                       const char* mode) override;
   [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path,

@@ -380,6 +380,59 @@ TEST_F(UpdateRun, SettingsAreMergedIntoPreparedBackupDirectories) {
   EXPECT_TRUE(Mounted());
 }
 
+// Another spelling or a folder where a file is wanted: refused before anything
+// is touched. A backup that is a second link of the installed file (what an
+// install cut short leaves) is no alias.
+TEST_F(UpdateRun, PathsAreComparedByWhatTheyName) {
+  const auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::string install = TransferStep("Step", kNewApp);
+  const std::string settings = "V1\nGain 10\n";
+  struct Case {
+    std::string step;
+    int code;
+    bool linkedBackup = false;
+  };
+  const std::vector<Case> cases = {
+      {replaced(install, "BackupDir = /home/Corvenal/bin\nBackupFile = corvenal.bak",
+                "BackupDir = /home/Corvenal/bin/\nBackupFile = corvenal"),
+       605},
+      {"Step\nOperation = ConfigUpdate\nSrcDir = /mnt/firmware\nSrcFile = Unit.cfg\n"
+       "DestDir = /home/Corvenal/bin\nDestFile = Unit.cfg\n"
+       "BackupDir = /home/Corvenal/bin/.\nBackupFile = Unit.cfg\n",
+       624},
+      {replaced(install,
+                "DestDir = /home/Corvenal/bin\nDestFile = corvenal\n"
+                "BackupDir = /home/Corvenal/bin\nBackupFile = corvenal.bak",
+                "DestDir = /home/Corvenal\nDestFile = bin\n"
+                "BackupDir = /home/Corvenal\nBackupFile = bin.bak"),
+       642},
+      {install, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    Instrument sim;
+    const std::string medium = sim.Medium();
+    test::WriteFile(medium + "/firmware/app", kNewApp);
+    test::WriteFile(medium + "/firmware/Unit.cfg", "V2\nGain 1\n");
+    test::WriteFile(medium + "/firmware/AuxInfo.txt", "SectionList\nSequence = Step\n" + c.step);
+    test::WriteFile(sim.Host("/home/Corvenal/bin/corvenal"), kOldApp);
+    test::WriteFile(sim.Host("/home/Corvenal/bin/Unit.cfg"), settings);
+    if (c.linkedBackup) {
+      fs::create_hard_link(sim.Host("/home/Corvenal/bin/corvenal"),
+                           sim.Host("/home/Corvenal/bin/corvenal.bak"));
+    }
+    ASSERT_EQ(Sim({"plug", sim.dir(), medium}).status, 0);
+    EXPECT_EQ(sim.Run({}).status, c.code == 0 ? 0 : 1);
+    EXPECT_EQ(test::ReadFile(sim.Host("/home/Corvenal/log/UpdateErrorLog.txt")),
+              c.code == 0 ? "" : "1902 " + std::to_string(c.code) + "\n");
+    EXPECT_EQ(test::ReadFile(sim.Host("/home/Corvenal/bin/corvenal")),
+              c.code == 0 ? kNewApp : kOldApp);
+    EXPECT_EQ(test::ReadFile(sim.Host("/home/Corvenal/bin/Unit.cfg")), settings);
+  }
+}
+
 TEST_F(UpdateRun, UnknownStepsArePassedOverSilently) {
   Plug(
       "SectionList\nSequence = Missing, NoOperation, Lower, Done\n"

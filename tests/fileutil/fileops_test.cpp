@@ -12,10 +12,14 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <tuple>
+#include <utility>
 
 #include <gtest/gtest.h>
 
+#include "platform/forwarding.h"
+#include "platform/platform.h"
 #include "support/test_support.h"
 
 namespace upd {
@@ -35,12 +39,16 @@ TEST(FileTests, ExistsIsordAndFilelen) {
   EXPECT_EQ(exists(nullptr), 0);
   EXPECT_EQ(exists(""), 0);
   EXPECT_EQ(isord(nullptr), 0);
-  // name in dir ("" the directory itself), exists, isord; links are followed
-  const std::tuple<const char*, int, int> cases[] = {
-      {"file", 1, 1}, {"link", 1, 1}, {"", 1, 0}, {"dangling", 0, 0}, {"missing", 0, 0}};
-  for (const auto& [name, exist, ord] : cases) {
+  EXPECT_EQ(isdir(nullptr), 0);
+  fs::create_directory_symlink(dir.path(), dir / "dirlink");
+  // name in dir ("" the directory itself), exists, isord, isdir; links are followed
+  const std::tuple<const char*, int, int, int> cases[] = {
+      {"file", 1, 1, 0},    {"link", 1, 1, 0},     {"", 1, 0, 1},
+      {"dirlink", 1, 0, 1}, {"dangling", 0, 0, 0}, {"missing", 0, 0, 0}};
+  for (const auto& [name, exist, ord, folder] : cases) {
     EXPECT_EQ(exists((dir / name).c_str()), exist) << name;
     EXPECT_EQ(isord((dir / name).c_str()), ord) << name;
+    EXPECT_EQ(isdir((dir / name).c_str()), folder) << name;
   }
 
   FilePtr in(OpenFile((dir / "file").c_str(), "rb"));
@@ -82,6 +90,9 @@ TEST(Rename, ResultCodesAndEndStates) {
   EXPECT_EQ(ReadFile(dir / "new"), "new");
   EXPECT_EQ(Rename(old.c_str(), (dir / "no/such/new").c_str()), kRenameNoEntry);
   EXPECT_EQ(Rename((dir / "tree").c_str(), (dir / "tree/inside").c_str()), kRenameOther);
+  fs::create_symlink(dir / "nowhere", dir / "dangling");  // a name, though it leads nowhere
+  EXPECT_EQ(Rename(old.c_str(), (dir / "dangling").c_str()), kRenameNewExists);
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
   EXPECT_EQ(ReadFile(old), "old");
   EXPECT_EQ(Rename(old.c_str(), (dir / "moved").c_str()), kRenameOk);
   EXPECT_EQ(ReadFile(dir / "moved"), "old");
@@ -171,6 +182,74 @@ TEST(SamePath, FoldsCaseAndBackslashesOnly) {
   const std::string prefix(512, 'p');  // only the first 512 characters count
   EXPECT_EQ(SamePath((prefix + "x").c_str(), (prefix + "y").c_str()), 1);
   EXPECT_EQ(SamePath((prefix.substr(1) + "x").c_str(), (prefix.substr(1) + "y").c_str()), 0);
+}
+
+TEST(SameFile, ComparesWhatPathsNameNotHowTheyAreSpelt) {
+  TempDir dir;
+  WriteFile(dir / "d/app.bin", "app");
+  WriteFile(dir / "d/other", "other");
+  fs::create_directory(dir / "d/sub");
+  fs::create_symlink("app.bin", dir / "d/link");
+  fs::create_hard_link(dir / "d/app.bin", dir / "d/hard");
+  fs::create_directory_symlink(dir / "d", dir / "alias");
+  // a and b in dir, SameFile, HardLinked
+  const std::tuple<const char*, const char*, int, int> cases[] = {
+      {"d/app.bin", "d//app.bin", 1, 0},
+      {"d/app.bin", "./d/sub/../app.bin", 1, 0},
+      {"d/sub", "d/sub/", 1, 0},
+      {"d/APP.bin", "d/app.bin", 1, 0},
+      {"d/none/x/../y", "d/none/y", 1, 0},  // by the text alone: nothing there to look at
+      {"d/link", "d/app.bin", 1, 0},
+      {"d/hard", "d/app.bin", 1, 1},
+      {"alias/app.bin", "d/app.bin", 1, 0},
+      {"alias/new", "d/new", 1, 0},  // a file yet to be made, by its folder and name
+      {"d/new", "d/app.bin", 0, 0},
+      {"d/new", "d/sub/new", 0, 0},
+      {"d/other", "d/app.bin", 0, 0},
+  };
+  for (const auto& [a, b, same, hard] : cases) {
+    EXPECT_EQ(SameFile((dir / a).c_str(), (dir / b).c_str()), same) << a << " vs " << b;
+    EXPECT_EQ(HardLinked((dir / a).c_str(), (dir / b).c_str()), hard) << a << " vs " << b;
+  }
+  EXPECT_EQ(SameFile(nullptr, (dir / "d").c_str()), 0);
+}
+
+TEST(CopyFile, NeverTruncatesItsOwnSource) {
+  TempDir dir;
+  const std::string src = dir / "d/app.bin";
+  WriteFile(src, "program");
+  fs::create_symlink(src, dir / "d/link");
+  fs::create_hard_link(src, dir / "d/hard");
+  for (const char* other : {"d//app.bin", "d/./app.bin", "d/link", "d/hard"}) {
+    EXPECT_EQ(CopyFile(src.c_str(), (dir / other).c_str()), 0) << other;
+    EXPECT_EQ(ReadFile(src), "program") << other;
+  }
+
+  // Where the names cannot tell, the open files still do: this platform opens
+  // the source when the copy is asked for.
+  class OpensTheSource final : public platform::ForwardingPlatform {
+   public:
+    OpensTheSource(platform::Platform& inner, std::string copy, std::string source)
+        : ForwardingPlatform(inner), copy_(std::move(copy)), source_(std::move(source)) {}
+    std::FILE* OpenStream(std::string_view path, const platform::HostPath& where,
+                          const char* mode) override {
+      if (path != copy_) return inner_.OpenStream(path, where, mode);
+      return inner_.OpenStream(source_, inner_.Resolve(source_, platform::Follow::kYes), mode);
+    }
+
+   private:
+    std::string copy_;
+    std::string source_;
+  };
+  const std::string copy = dir / "d/copy";
+  WriteFile(copy, "older");
+  OpensTheSource swapped(platform::Current(), copy, src);
+  {
+    const platform::ScopedPlatform installed(swapped);
+    EXPECT_EQ(CopyFile(src.c_str(), copy.c_str()), 0);
+  }
+  EXPECT_EQ(ReadFile(src), "program");
+  EXPECT_EQ(ReadFile(copy), "older");
 }
 
 TEST(CopyFile, CopiesOrRefusesWithoutTouchingAnything) {

@@ -160,6 +160,12 @@ TEST_F(ConfigUpdateTest, FailuresKeepTheInstalledSettings) {
        Expect({kInstalled, kOldBackup, nullptr})},
       {kTempl, kInstalled, remove(kDest), {}, kErrCfgDestMissing,
        Expect({nullptr, kOldBackup, nullptr})},
+      {kTempl, kInstalled,
+       [this] {
+         fs::remove(Host(kBackup));
+         Write(std::string(kBackup) + "/inside", "x");
+       },
+       {}, kErrFolder, Expect({kInstalled, "dir", nullptr})},
       {"V2\n" + longLine, kInstalled, none, {}, kErrCfgReadSource,
        Expect({kInstalled, kOldBackup, nullptr})},
       {kTempl, badInstalled, none, {}, kErrCfgReadDest,

@@ -184,11 +184,13 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
       // Without DestNoExist, refused before the old backup (maybe the last copy) goes.
       {kEntries, kErrMoveToBackup, Expect({nullptr, kOlderBackup, kNew}),
        [this] { fs::remove(Host(kDest)); }},
-      {kEntries, kErrRemoveBackup, Expect({kOld, "dir", kNew}),
+      // A folder in the way is refused before anything is made.
+      {kEntries, kErrFolder, Expect({kOld, "dir", nullptr}),
        [this] {
          fs::remove(Host(kBackup));
          Write(std::string(kBackup) + "/keep", "x");
        }},
+      {kEntries, kErrRemoveBackup, kStaged, nullptr, {{{FileCall::kRemove, EPERM}}}},
       // Copy onto itself: the source must survive.
       {With(With(kEntries, "SrcDir", "/home/Corvenal/download"), "SrcFile", "APP.NEW"),
        kErrCopyInterim, Expect({kOld, kOlderBackup, nullptr}), [&] { Write(alias, kNew); }},

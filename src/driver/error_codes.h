@@ -48,6 +48,7 @@ inline constexpr int kErrCfgReadSource = 627;
 inline constexpr int kErrCfgRemoveBackup = 628;
 inline constexpr int kErrCfgMoveToBackup = 629;
 inline constexpr int kErrCfgSourceMissing = 630;
+inline constexpr int kErrCfgDigest = 643;  // the template does not match its MD5Hash/SHA256Hash
 inline constexpr int kErrCfgSourceVersion = 662;
 inline constexpr int kErrCfgDestVersion = 663;
 
@@ -61,6 +62,10 @@ inline constexpr int kErrFlashNoErase = 635;
 inline constexpr int kErrFlashValue = 636;
 inline constexpr int kErrFlashNoOffset = 637;
 inline constexpr int kErrFlashNoWrite = 639;
+// A data file that does not match its MD5Hash/SHA256Hash (a missing or
+// unreadable one included): the run stops before any command runs.
+inline constexpr int kErrFlashDigest = 644;  // "FlashUpdate" DataPath1
+inline constexpr int kErrMspDigest = 645;    // "MSP430Update" DataPath1, or digests without it
 // Reported like 659 and 660: shown and logged, and the run goes on.
 inline constexpr int kErrFlashCommand = 640;  // the "FlashUpdate" command failed
 inline constexpr int kErrMspCommands = 641;   // "Command1" and both runs of "Command2" failed

@@ -14,8 +14,15 @@ namespace upd {
 
 namespace {
 
-constexpr int kCommandValueSize = 128;
 constexpr int kPathValueSize = 514;
+
+constexpr bool FitsPathBuffer(const auto& rules) {
+  for (const KeyRule& rule : rules) {
+    if (rule.size > kPathValueSize) return false;
+  }
+  return true;
+}
+static_assert(FitsPathBuffer(kMsp430Keys));
 
 static_assert(kFlashKeys[kFlashWrite].size + kFlashKeys[kFlashDataPath].size +
                   kFlashKeys[kFlashDevice].size ==
@@ -41,16 +48,26 @@ void RemoveFilesKey(char (&key)[kRemoveFilesKeySize], int n) {
 }
 
 int RunMsp430Update(const char* section) {
-  std::array<std::array<char, kCommandValueSize>, kMsp430Keys.size()> commands{};
+  std::array<std::array<char, kPathValueSize>, kMsp430Keys.size()> values{};
+  std::array<bool, kMsp430Keys.size()> present{};
   // A missing command is never run as an empty or stale one.
   for (std::size_t i = 0; i < kMsp430Keys.size(); ++i) {
-    const KeyState state = LookUpKey(section, kMsp430Keys[i], commands[i].data());
+    const KeyState state = LookUpKey(section, kMsp430Keys[i], values[i].data());
     if (state == KeyState::kTooLong) return kMsp430Keys[i].tooLongCode;
-    if (state != KeyState::kPresent) return kMsp430Keys[i].missingCode;
+    present[i] = state == KeyState::kPresent;
+    if (!present[i] && kMsp430Keys[i].missingCode != 0) return kMsp430Keys[i].missingCode;
   }
-  const char* jtag = commands[0].data();
-  const char* command1 = commands[1].data();
-  const char* command2 = commands[2].data();
+  const ExpectedDigests digests = {present[kMspMd5Hash] ? values[kMspMd5Hash].data() : nullptr,
+                                   present[kMspSha256Hash] ? values[kMspSha256Hash].data()
+                                                           : nullptr};
+  // Digests that name no file verify nothing: refused rather than passed.
+  if (digests.any() &&
+      (!present[kMspDataPath] || !FileMatchesDigests(values[kMspDataPath].data(), digests))) {
+    return kErrMspDigest;
+  }
+  const char* jtag = values[kMspJtag].data();
+  const char* command1 = values[kMspCommand1].data();
+  const char* command2 = values[kMspCommand2].data();
 
   if (CommandFailed(RunManifestCommand(jtag))) return kErrMspJtagFailed;
   if (!CommandFailed(RunManifestCommand(command1))) return 0;
@@ -66,7 +83,10 @@ int RunFlashUpdate(const char* section) {
   char erase[kFlashKeys[kFlashErase].size] = {};
   char write[kFlashKeys[kFlashWrite].size] = {};
   char dataPath[kFlashKeys[kFlashDataPath].size] = {};
-  const std::array<char*, kFlashKeys.size()> values = {device, offset, erase, write, dataPath};
+  char md5[kFlashKeys[kFlashMd5Hash].size] = {};
+  char sha256[kFlashKeys[kFlashSha256Hash].size] = {};
+  const std::array<char*, kFlashKeys.size()> values = {device, offset, erase,  write,
+                                                       dataPath, md5, sha256};
   std::array<bool, kFlashKeys.size()> present{};
   for (std::size_t i = 0; i < kFlashKeys.size(); ++i) {
     const KeyState state = LookUpKey(section, kFlashKeys[i], values[i]);
@@ -74,7 +94,11 @@ int RunFlashUpdate(const char* section) {
     present[i] = state == KeyState::kPresent;
   }
   for (std::size_t i = 0; i < kFlashKeys.size(); ++i) {
-    if (!present[i]) return kFlashKeys[i].missingCode;
+    if (kFlashKeys[i].missingCode != 0 && !present[i]) return kFlashKeys[i].missingCode;
+  }
+  if (!FileMatchesDigests(dataPath, {present[kFlashMd5Hash] ? md5 : nullptr,
+                                     present[kFlashSha256Hash] ? sha256 : nullptr})) {
+    return kErrFlashDigest;
   }
 
   char command[kFlashCommandSize] = {};

@@ -8,33 +8,52 @@
 #include <cstddef>
 
 #include "driver/error_codes.h"
+#include "integrity/digest_check.h"
 #include "manifest/key_rules.h"
 
 namespace upd {
 
 /// "MSP430Update" keys, looked up in this order; a value too long or a missing
-/// entry stops at once with the key's own code.
-inline constexpr std::array<KeyRule, 3> kMsp430Keys = {{
+/// command stops at once with the key's own code. "DataPath1", the file the
+/// commands program, and its digests may be absent; a value of theirs too
+/// long stops with 666, like a "CommandJTAG" too long, since nothing may run.
+inline constexpr std::array<KeyRule, 6> kMsp430Keys = {{
     {"CommandJTAG", 128, kErrMspJtagValue, kErrMspJtagValue, false},
     {"Command1", 128, kErrMspCommand1, kErrMspCommand1, false},
     {"Command2", 128, kErrMspCommand2, kErrMspCommand2, false},
+    {"DataPath1", 514, kErrMspJtagValue, 0, false},
+    {"MD5Hash", kDigestValueSize, kErrMspJtagValue, 0, false},
+    {"SHA256Hash", kDigestValueSize, kErrMspJtagValue, 0, false},
 }};
+enum Msp430Key : std::size_t {
+  kMspJtag,
+  kMspCommand1,
+  kMspCommand2,
+  kMspDataPath,
+  kMspMd5Hash,
+  kMspSha256Hash
+};
 
 /// "FlashUpdate" keys, looked up in this order (a value too long stops at once
 /// with 636); then the first one missing, in the same order, stops the run.
-inline constexpr std::array<KeyRule, 5> kFlashKeys = {{
+/// "MD5Hash" and "SHA256Hash", the digests of "DataPath1", may be absent.
+inline constexpr std::array<KeyRule, 7> kFlashKeys = {{
     {"Device", 64, kErrFlashValue, kErrFlashNoDevice, false},
     {"Offset", 32, kErrFlashValue, kErrFlashNoOffset, false},
     {"EraseCommand", 128, kErrFlashValue, kErrFlashNoErase, false},
     {"WriteCommand", 128, kErrFlashValue, kErrFlashNoWrite, false},
     {"DataPath1", 514, kErrFlashValue, kErrFlashNoDataPath, false},
+    {"MD5Hash", kDigestValueSize, kErrFlashValue, 0, false},
+    {"SHA256Hash", kDigestValueSize, kErrFlashValue, 0, false},
 }};
 enum FlashKey : std::size_t {
   kFlashDevice,
   kFlashOffset,
   kFlashErase,
   kFlashWrite,
-  kFlashDataPath
+  kFlashDataPath,
+  kFlashMd5Hash,
+  kFlashSha256Hash
 };
 
 /// "<WriteCommand> <DataPath1> <Device>" at their longest, with the NUL.
@@ -59,15 +78,21 @@ void RemoveFilesKey(char (&key)[kRemoveFilesKeySize], int n);
 
 /// "MSP430Update": runs "CommandJTAG" (its failure stops the run with 667), then
 /// "Command1", and "Command2" up to twice while the previous command failed. A
-/// value of 128 characters or more, or a missing entry, stops the run with that
-/// entry's code (666, 646, 647) before anything runs. A failed "Command1" alone
-/// is silent, since "Command2" is its fallback; 641 when "Command1" and both runs
-/// of "Command2" failed.
+/// command of 128 characters or more, or a missing one, stops the run with that
+/// entry's code (666, 646, 647) before anything runs; so does a "DataPath1" of
+/// 514 characters or more, or a digest of 512 or more (666). With an "MD5Hash"
+/// or "SHA256Hash" entry, the file "DataPath1" names must match it before
+/// "CommandJTAG" runs: 645 when it does not, cannot be read, or no "DataPath1"
+/// names it (nothing could be verified). A failed "Command1" alone is silent,
+/// since "Command2" is its fallback; 641 when "Command1" and both runs of
+/// "Command2" failed.
 [[nodiscard]] int RunMsp430Update(const char* section);
 
 /// "FlashUpdate": needs "Device", "Offset", "EraseCommand", "WriteCommand" and
 /// "DataPath1" (634, 637, 635, 639, 632 for the first one missing; 636 for a
-/// value too long), then runs "<WriteCommand> <DataPath1> <Device>": 640 when
+/// value too long). With an "MD5Hash" or "SHA256Hash" entry, the "DataPath1"
+/// file must match it (644 when it does not or cannot be read, before any
+/// command runs). Then runs "<WriteCommand> <DataPath1> <Device>": 640 when
 /// that command failed.
 [[nodiscard]] int RunFlashUpdate(const char* section);
 

@@ -20,11 +20,18 @@ namespace upd {
 
 namespace {
 
-constexpr int kValueSize = 256;  // values of at most 255 characters
+enum KeyIndex : std::size_t {
+  kSrcDir,
+  kSrcFile,
+  kDestDir,
+  kDestFile,
+  kBackupDir,
+  kBackupFile,
+  kMd5Hash,
+  kSha256Hash
+};
 
-enum KeyIndex : std::size_t { kSrcDir, kSrcFile, kDestDir, kDestFile, kBackupDir, kBackupFile };
-
-using Value = std::array<char, kValueSize>;
+using Value = std::array<char, kDigestValueSize>;
 using Path = std::array<char, kConfigPathSize>;
 
 struct LineList2Deleter {
@@ -37,9 +44,13 @@ int Fail(UpdateInfo* info, int code) {
   return 0;
 }
 
+// Path values have at most 255 characters (their rules' size), so the
+// precision never cuts one; it tells the compiler that the result fits.
+static_assert(kConfigKeys[kSrcDir].size == 256 && kConfigPathSize == 513);
+
 Path JoinPath(const Value& dir, const Value& file) {
   Path path{};
-  std::snprintf(path.data(), path.size(), "%s/%s", dir.data(), file.data());
+  std::snprintf(path.data(), path.size(), "%.255s/%.255s", dir.data(), file.data());
   return path;
 }
 
@@ -114,12 +125,16 @@ int ReadConfigPaths(const char* section, ConfigPaths* paths) {
     present[i] = state == KeyState::kPresent;
   }
   for (std::size_t i = 0; i < kConfigKeys.size(); ++i) {
-    if (!present[i]) return kConfigKeys[i].missingCode;
+    if (kConfigKeys[i].missingCode != 0 && !present[i]) return kConfigKeys[i].missingCode;
   }
 
   paths->source = JoinPath(values[kSrcDir], values[kSrcFile]);
   paths->dest = JoinPath(values[kDestDir], values[kDestFile]);
   paths->backup = JoinPath(values[kBackupDir], values[kBackupFile]);
+  paths->md5 = values[kMd5Hash];
+  paths->sha256 = values[kSha256Hash];
+  paths->hasMd5 = present[kMd5Hash];
+  paths->hasSha256 = present[kSha256Hash];
 
   // Clearing the old backup would otherwise delete the installed file or the
   // template itself. A backup that is a second link of the installed file (an
@@ -147,9 +162,14 @@ int ConfigUpdate(const char* section, UpdateInfo* info) {
   if (exists(source.data()) == 0) return Fail(info, kErrCfgSourceMissing);
   if (exists(dest.data()) == 0) return Fail(info, kErrCfgDestMissing);
 
+  // The lines are read between two digests of the template, so a template
+  // changed meanwhile is refused rather than merged unverified.
+  const ExpectedDigests digests = paths.digests();
+  if (!FileMatchesDigests(source.data(), digests)) return Fail(info, kErrCfgDigest);
   LineList2* head = nullptr;
   if (ReadFile2(source.data(), &head) == 0) return Fail(info, kErrCfgReadSource);
   const Lines sourceLines(head);
+  if (!FileMatchesDigests(source.data(), digests)) return Fail(info, kErrCfgDigest);
   double sourceVersion = 0.0;
   if (GetVersion(sourceLines.get(), &sourceVersion) == 0) return Fail(info, kErrCfgSourceVersion);
 

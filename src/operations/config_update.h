@@ -14,6 +14,7 @@
 #include <cstddef>
 
 #include "driver/error_codes.h"
+#include "integrity/digest_check.h"
 #include "manifest/key_rules.h"
 
 namespace upd {
@@ -22,25 +23,37 @@ struct LineList2;
 struct UpdateInfo;
 
 /// The keys of a "ConfigUpdate" section, in the order they are read and in
-/// which a missing one is reported; a value of 256 characters or more fails
-/// with 624.
-inline constexpr std::array<KeyRule, 6> kConfigKeys = {{
+/// which a missing one is reported; a path value of 256 characters or more, a
+/// digest of 512 or more, fails with 624. "MD5Hash" and "SHA256Hash", the
+/// template's digests, may be absent.
+inline constexpr std::array<KeyRule, 8> kConfigKeys = {{
     {"SrcDir", 256, kErrCfgValue, kErrCfgNoSrcDir, false},
     {"SrcFile", 256, kErrCfgValue, kErrCfgNoSrcFile, false},
     {"DestDir", 256, kErrCfgValue, kErrCfgNoDestDir, false},
     {"DestFile", 256, kErrCfgValue, kErrCfgNoDestFile, false},
     {"BackupDir", 256, kErrCfgValue, kErrCfgNoBackupDir, false},
     {"BackupFile", 256, kErrCfgValue, kErrCfgNoBackupFile, false},
+    {"MD5Hash", kDigestValueSize, kErrCfgValue, 0, false},
+    {"SHA256Hash", kDigestValueSize, kErrCfgValue, 0, false},
 }};
 
 /// Joined "dir/file" paths: two values of 255 characters and the slash fit.
 inline constexpr int kConfigPathSize = 513;
 
-/// The three paths of a "ConfigUpdate" section.
+/// The three paths of a "ConfigUpdate" section and the template's digests.
 struct ConfigPaths {
   std::array<char, kConfigPathSize> source;  // SrcDir/SrcFile: the template
   std::array<char, kConfigPathSize> dest;    // DestDir/DestFile: the installed file
   std::array<char, kConfigPathSize> backup;  // BackupDir/BackupFile
+  std::array<char, kDigestValueSize> md5;    // "MD5Hash", when hasMd5
+  std::array<char, kDigestValueSize> sha256; // "SHA256Hash", when hasSha256
+  bool hasMd5;
+  bool hasSha256;
+
+  /// The template's digest entries, null where absent.
+  [[nodiscard]] ExpectedDigests digests() const {
+    return {hasMd5 ? md5.data() : nullptr, hasSha256 ? sha256.data() : nullptr};
+  }
 };
 
 /// Reads section `section` into *paths, touching no file. Returns 0, or the
@@ -79,6 +92,11 @@ struct ConfigPaths {
 ///   618, 619, 616, 617, 614, 615 the first key missing, in that order:
 ///       nothing touched;
 ///   630 source missing, 623 destination missing: nothing touched;
+///   643 the template does not match an "MD5Hash" or "SHA256Hash" entry
+///       present (compared as text, as "TransferFile" does), it cannot be
+///       read for its digest, or it changed while its lines were read: the
+///       digests are taken before and again after the lines are read, so the
+///       merge uses the very bytes they cover; nothing touched;
 ///   627 / 626 source / destination cannot be read (a line of more than 511
 ///       characters included), 662 / 663 source / destination without a valid
 ///       version line: nothing touched;

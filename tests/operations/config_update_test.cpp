@@ -12,7 +12,9 @@
 
 #include "driver/error_codes.h"
 #include "operation_fixture.h"
+#include "platform/forwarding.h"
 #include "platform/platform.h"
+#include "support/digests.h"
 #include "support/fault_platform.h"
 
 namespace upd {
@@ -221,6 +223,37 @@ TEST_F(ConfigUpdateTest, WriteFailureIs622) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(info_.error, kErrCfgCloseDest);
   EXPECT_EQ(State(), Expect({"V1\nKey0 1\n", nullptr, nullptr}));
+}
+
+// A template swapped between its digest and the reading of its lines is not
+// merged: the digest is taken again once the lines are in.
+TEST_F(ConfigUpdateTest, TemplateChangedWhileReadIsRefused) {
+  class SwapOnOpen final : public platform::ForwardingPlatform {
+   public:
+    SwapOnOpen(platform::Platform& inner, std::function<void()> swap)
+        : ForwardingPlatform(inner), swap_(std::move(swap)) {}
+    std::FILE* OpenStream(std::string_view path, const platform::HostPath& where,
+                          const char* mode) override {
+      // Open 1 is the digest, open 2 the line reader.
+      if (path == kSrc && ++opens_ == 2) swap_();
+      return inner_.OpenStream(path, where, mode);
+    }
+
+   private:
+    std::function<void()> swap_;
+    int opens_ = 0;
+  };
+  Entries entries = kEntries;
+  entries.emplace_back("SHA256Hash", test::Sha256Hex(kTempl));
+  SetSection(entries);
+  Files(kTempl, kInstalled);
+  SwapOnOpen swapping(sim_.platform(), [this] { Write(kSrc, "V3\nGain 66\n"); });
+  {
+    const platform::ScopedPlatform installed(swapping);
+    EXPECT_EQ(Run(), 0);
+  }
+  EXPECT_EQ(info_.error, kErrCfgDigest);
+  EXPECT_EQ(State(), Expect({kInstalled, kOldBackup, nullptr}));
 }
 
 }  // namespace

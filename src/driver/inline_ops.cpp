@@ -57,9 +57,9 @@ int RunMsp430Update(const char* section) {
     present[i] = state == KeyState::kPresent;
     if (!present[i] && kMsp430Keys[i].missingCode != 0) return kMsp430Keys[i].missingCode;
   }
-  const ExpectedDigests digests = {present[kMspMd5Hash] ? values[kMspMd5Hash].data() : nullptr,
-                                   present[kMspSha256Hash] ? values[kMspSha256Hash].data()
-                                                           : nullptr};
+  const ExpectedDigests digests = {
+      present[kMspMd5Hash] ? values[kMspMd5Hash].data() : nullptr,
+      present[kMspSha256Hash] ? values[kMspSha256Hash].data() : nullptr};
   // Digests that name no file verify nothing: refused rather than passed.
   if (digests.any() &&
       (!present[kMspDataPath] || !FileMatchesDigests(values[kMspDataPath].data(), digests))) {
@@ -85,8 +85,8 @@ int RunFlashUpdate(const char* section) {
   char dataPath[kFlashKeys[kFlashDataPath].size] = {};
   char md5[kFlashKeys[kFlashMd5Hash].size] = {};
   char sha256[kFlashKeys[kFlashSha256Hash].size] = {};
-  const std::array<char*, kFlashKeys.size()> values = {device, offset, erase,  write,
-                                                       dataPath, md5, sha256};
+  const std::array<char*, kFlashKeys.size()> values = {device,   offset, erase, write,
+                                                       dataPath, md5,    sha256};
   std::array<bool, kFlashKeys.size()> present{};
   for (std::size_t i = 0; i < kFlashKeys.size(); ++i) {
     const KeyState state = LookUpKey(section, kFlashKeys[i], values[i]);

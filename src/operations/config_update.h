@@ -42,11 +42,11 @@ inline constexpr int kConfigPathSize = 513;
 
 /// The three paths of a "ConfigUpdate" section and the template's digests.
 struct ConfigPaths {
-  std::array<char, kConfigPathSize> source;  // SrcDir/SrcFile: the template
-  std::array<char, kConfigPathSize> dest;    // DestDir/DestFile: the installed file
-  std::array<char, kConfigPathSize> backup;  // BackupDir/BackupFile
-  std::array<char, kDigestValueSize> md5;    // "MD5Hash", when hasMd5
-  std::array<char, kDigestValueSize> sha256; // "SHA256Hash", when hasSha256
+  std::array<char, kConfigPathSize> source;   // SrcDir/SrcFile: the template
+  std::array<char, kConfigPathSize> dest;     // DestDir/DestFile: the installed file
+  std::array<char, kConfigPathSize> backup;   // BackupDir/BackupFile
+  std::array<char, kDigestValueSize> md5;     // "MD5Hash", when hasMd5
+  std::array<char, kDigestValueSize> sha256;  // "SHA256Hash", when hasSha256
   bool hasMd5;
   bool hasSha256;
 

@@ -87,7 +87,8 @@ TEST(StepDigests, AFileThatDoesNotMatchStopsTheStepBeforeItActs) {
     const std::string content = c.op == Op::kConfig ? kTemplate : kData;
     if (c.file != File::kMissing) {
       // A line added after the digests were taken.
-      test::WriteFile(medium + file, c.file == File::kTampered ? content + "Backdoor on\n" : content);
+      test::WriteFile(medium + file,
+                      c.file == File::kTampered ? content + "Backdoor on\n" : content);
     }
     test::WriteFile(sim.Host("/home/Corvenal/bin/Unit.cfg"), kSettings);
     test::WriteFile(sim.Host("/home/Corvenal/bin/Unit.cfg.bak"), kOldBackup);

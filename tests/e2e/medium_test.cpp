@@ -137,6 +137,7 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
   const std::string cfg = "section Settings: ";
   const std::string flash = "section Fpga: ";
   const std::string panel = "section FrontPanel: ";
+  static constexpr const char kNoVersion[] = "Version 2.3\nLanguage English\n";
   const std::vector<Case> cases = {
       {{{1, "Version = 2.3.0"}}, "AuxInfo.txt:1: error 610: an entry before the first", 610},
       {{{2, "Notes " + std::string(260, 'n')}}, "AuxInfo.txt:2: error 610: the line has more", 610},
@@ -153,8 +154,8 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
       {{{9, "Cleanup ="}},
        "AuxInfo.txt:9: error 613: section SectionList: the list of Cleanup is empty",
        613},
-      {{{71, "Operation = " + std::string(64, 'R')}},
-       "AuxInfo.txt:71: error 606: section Restart: Operation has 64 characters",
+      {{{79, "Operation = " + std::string(64, 'R')}},
+       "AuxInfo.txt:79: error 606: section Restart: Operation has 64 characters",
        606},
       {{{24, ""}}, "AuxInfo.txt:22: error 611: " + app + "SrcDir is missing", 611},
       {{{25, ""}}, "AuxInfo.txt:22: error 612: " + app + "SrcFile is missing", 612},
@@ -207,25 +208,26 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
        630,
        Signature::kSigned,
        remove("Corvenal.cfg")},
-      {{},
+      {{{47, "MD5Hash = " + test::Md5Hex(kNoVersion)},
+        {48, "SHA256Hash = " + test::Sha256Hex(kNoVersion)}},
        "AuxInfo.txt:42: error 662: " + cfg + "template ",
        662,
        Signature::kSigned,
        [](const std::string& medium) {
-         test::WriteFile(medium + "/firmware/Corvenal.cfg", "Version 2.3\nLanguage English\n");
+         test::WriteFile(medium + "/firmware/Corvenal.cfg", kNoVersion);
        }},
-      {{{51, ""}}, "AuxInfo.txt:49: error 666: " + panel + "CommandJTAG is missing", 666},
-      {{{52, "Command1 = " + std::string(128, 'c')}},
-       "AuxInfo.txt:52: error 646: " + panel + "Command1 has 128 characters; at most 127",
+      {{{54, ""}}, "AuxInfo.txt:52: error 666: " + panel + "CommandJTAG is missing", 666},
+      {{{55, "Command1 = " + std::string(128, 'c')}},
+       "AuxInfo.txt:55: error 646: " + panel + "Command1 has 128 characters; at most 127",
        646},
-      {{{53, ""}}, "AuxInfo.txt:49: error 647: " + panel + "Command2 is missing", 647},
-      {{{58, ""}}, "AuxInfo.txt:56: error 634: " + flash + "Device is missing", 634},
-      {{{59, ""}}, "AuxInfo.txt:56: error 637: " + flash + "Offset is missing", 637},
-      {{{60, ""}}, "AuxInfo.txt:56: error 635: " + flash + "EraseCommand is missing", 635},
-      {{{61, ""}}, "AuxInfo.txt:56: error 639: " + flash + "WriteCommand is missing", 639},
-      {{{62, ""}}, "AuxInfo.txt:56: error 632: " + flash + "DataPath1 is missing", 632},
-      {{{58, "Device = /dev/" + std::string(60, 'm')}},
-       "AuxInfo.txt:58: error 636: " + flash + "Device has 65 characters; at most 63",
+      {{{56, ""}}, "AuxInfo.txt:52: error 647: " + panel + "Command2 is missing", 647},
+      {{{64, ""}}, "AuxInfo.txt:62: error 634: " + flash + "Device is missing", 634},
+      {{{65, ""}}, "AuxInfo.txt:62: error 637: " + flash + "Offset is missing", 637},
+      {{{66, ""}}, "AuxInfo.txt:62: error 635: " + flash + "EraseCommand is missing", 635},
+      {{{67, ""}}, "AuxInfo.txt:62: error 639: " + flash + "WriteCommand is missing", 639},
+      {{{68, ""}}, "AuxInfo.txt:62: error 632: " + flash + "DataPath1 is missing", 632},
+      {{{64, "Device = /dev/" + std::string(60, 'm')}},
+       "AuxInfo.txt:64: error 636: " + flash + "Device has 65 characters; at most 63",
        636},
       {{{19, ""}}, "AuxInfo.txt:13: error 648: section SaveSettings: DestDir2 is missing", 648},
       // Passed over by the instrument without a word.
@@ -237,11 +239,11 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
            "Operation 'configUpdate' differs from 'ConfigUpdate' "
            "only in letter case",
        0},
-      {{{71, "Operation = Restart"}},
-       "AuxInfo.txt:71: warning: section Restart: Operation 'Restart' is none",
+      {{{79, "Operation = Restart"}},
+       "AuxInfo.txt:79: warning: section Restart: Operation 'Restart' is none",
        0},
-      {{{67, ""}, {68, "file3 = /home/Corvenal/log/update-2.2.log"}},
-       "AuxInfo.txt:68: warning: section OldFiles: file3 is never read",
+      {{{75, ""}, {76, "file3 = /home/Corvenal/log/update-2.2.log"}},
+       "AuxInfo.txt:76: warning: section OldFiles: file3 is never read",
        0},
   };
   for (const Case& c : cases) {
@@ -387,14 +389,22 @@ TEST_F(Medium, EntriesTheStickCannotHoldAndInterimCopiesOnItAreFound) {
   const std::vector<Case> cases = {
       {"firmware/corvenal", fifo, {source + "a FIFO, which a vfat stick cannot hold"}, 1},
       {"firmware/corvenal", link("/dev/zero"), {source + "a symbolic link"}, 1},
-      {"firmware/Corvenal.cfg", fifo, {cfg + "a FIFO"}, 0},
-      {"firmware/Corvenal.cfg", link("/dev/zero"), {cfg + "a symbolic link"}, 0},
+      {"firmware/Corvenal.cfg", fifo, {cfg + "a FIFO"}, 1},
+      {"firmware/Corvenal.cfg", link("/dev/zero"), {cfg + "a symbolic link"}, 1},
+      // Without digests the flashing command runs anyway; with them it is never reached.
       {"firmware/fpga.bin",
        fifo,
-       {"AuxInfo.txt:62: warning: section Fpga: DataPath1 /mnt/firmware/fpga.bin cannot be read: "
+       {"AuxInfo.txt:68: warning: section Fpga: DataPath1 /mnt/firmware/fpga.bin cannot be read: "
         "{M}/firmware/fpga.bin is a FIFO",
         "{M}/firmware/fpga.bin: error: a FIFO, which a vfat stick cannot hold"},
-       0},
+       1,
+       {{69, ""}, {70, ""}}},
+      {"firmware/fpga.bin",
+       fifo,
+       {"AuxInfo.txt:69: error 644: section Fpga: MD5Hash is '18b4f41d6a8cac8d6c025ce4d05340b4', "
+        "but DataPath1 /mnt/firmware/fpga.bin cannot be read: {M}/firmware/fpga.bin is a FIFO",
+        "AuxInfo.txt:70: error 644: section Fpga: SHA256Hash is '53f8"},
+       1},
       {"firmware/notes/old",
        link("../corvenal"),
        {"{M}/firmware/notes/old: error: a symbolic link, which a vfat stick cannot hold"},

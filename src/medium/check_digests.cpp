@@ -84,7 +84,7 @@ bool CheckDataDigests(StepContext& ctx, const char* section, const DataFile& fil
           ? md5
           : nullptr,
       entries[1].entry == nullptr || SHA256Hash(found->host.c_str(), sha256) != 0 ? sha256
-                                                                                   : nullptr,
+                                                                                  : nullptr,
   };
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const DigestEntry& d = entries[i];

@@ -153,9 +153,9 @@ void CheckTemplateVersion(StepContext& ctx, const char* section, int line, const
         head == nullptr
             ? "the file is empty"
             : "its first line is " + Quoted((std::string(head->word) + head->rest).c_str());
-    ctx.findings.Error(line, kErrCfgSourceVersion, section,
-                       "template " + host +
-                           " has no valid version line (V and a number, such as V2.3): " + first);
+    ctx.findings.Error(
+        line, kErrCfgSourceVersion, section,
+        "template " + host + " has no valid version line (V and a number, such as V2.3): " + first);
     return;
   }
   char text[32] = {};

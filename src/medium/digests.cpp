@@ -177,8 +177,7 @@ void Editor::Section(const AuxSection& section) {
   if (data.path.empty()) return;
   const auto file = LookAtMedium(medium_, data.path);
   if (!file) {
-    std::fprintf(out_,
-                 "AuxInfo.txt:%d: section %s: %s %s is not on the medium; left as it is\n",
+    std::fprintf(out_, "AuxInfo.txt:%d: section %s: %s %s is not on the medium; left as it is\n",
                  section.line, name, data.what, data.path.c_str());
     return;
   }
@@ -268,8 +267,8 @@ std::string Editor::Text() const {
     text += lines_[i].end;
     for (; change != changes_.end() && change->line == number; ++change) {
       // A last line without an end keeps the file without a final line end.
-      text += lines_[i].end.empty() ? EndAfter(number) + change->text
-                                    : change->text + EndAfter(number);
+      text +=
+          lines_[i].end.empty() ? EndAfter(number) + change->text : change->text + EndAfter(number);
     }
   }
   return text;

@@ -13,6 +13,7 @@
 #include "fileutil/linereader.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
+#include "medium/check_digests.h"
 #include "medium/check_keys.h"
 #include "medium/medium_paths.h"
 #include "operations/config_update.h"
@@ -135,6 +136,33 @@ struct LinesDeleter {
   void operator()(LineList2* head) const noexcept { FreeFile2(&head); }
 };
 
+// The template's version line, as the step reads it; adds it to `version`.
+void CheckTemplateVersion(StepContext& ctx, const char* section, int line, const std::string& host,
+                          std::string& version) {
+  LineList2* head = nullptr;
+  if (ReadFile2(host.c_str(), &head) == 0) {
+    ctx.findings.Error(
+        line, kErrCfgReadSource, section,
+        "template " + host + " cannot be read (a line of more than 511 characters?)");
+    return;
+  }
+  const std::unique_ptr<LineList2, LinesDeleter> lines(head);
+  double value = 0.0;
+  if (GetVersion(lines.get(), &value) == 0) {
+    const std::string first =
+        head == nullptr
+            ? "the file is empty"
+            : "its first line is " + Quoted((std::string(head->word) + head->rest).c_str());
+    ctx.findings.Error(
+        line, kErrCfgSourceVersion, section,
+        "template " + host + " has no valid version line (V and a number, such as V2.3): " + first);
+    return;
+  }
+  char text[32] = {};
+  std::snprintf(text, sizeof text, "%g", value);
+  version += " (version " + std::string(text) + ")";
+}
+
 }  // namespace
 
 std::string CheckTransfer(StepContext& ctx, const char* section) {
@@ -169,38 +197,22 @@ std::string CheckConfigUpdate(StepContext& ctx, const char* section) {
     return "stops (above)";
   }
   std::string version = "the template";
-  const int line = EntryLine(section, "SrcFile");
-  if (const auto file = LookAtMedium(ctx.options.medium, p.source.data())) {
-    const std::string& host = file->host;
-    LineList2* head = nullptr;
-    double value = 0.0;
-    if (file->state != MediumState::kFile) {
-      ctx.findings.Error(
-          line, file->state == MediumState::kMissing ? kErrCfgSourceMissing : kErrCfgReadSource,
-          section, "template " + std::string(p.source.data()) + NotAFileText(*file));
-      if (file->state == MediumState::kUnreadable) ctx.named.insert(file->odd);
-    } else if (ReadFile2(host.c_str(), &head) == 0) {
-      ctx.findings.Error(
-          line, kErrCfgReadSource, section,
-          "template " + host + " cannot be read (a line of more than 511 characters?)");
-    } else {
-      const std::unique_ptr<LineList2, LinesDeleter> lines(head);
-      if (GetVersion(lines.get(), &value) == 0) {
-        const std::string first =
-            head == nullptr
-                ? "the file is empty"
-                : "its first line is " + Quoted((std::string(head->word) + head->rest).c_str());
-        ctx.findings.Error(
-            line, kErrCfgSourceVersion, section,
-            "template " + host +
-                " has no valid version line (V and a number, such as V2.3): " + first);
-      } else {
-        char text[32] = {};
-        std::snprintf(text, sizeof text, "%g", value);
-        version += " (version " + std::string(text) + ")";
-      }
-    }
+  const DataFile source{"template", p.source.data(), EntryLine(section, "SrcFile")};
+  const auto file = LookAtMedium(ctx.options.medium, p.source.data());
+  if (!file) {
+    (void)CheckDataDigests(ctx, section, source, kErrCfgTemplateDigest);
+  } else if (file->state != MediumState::kFile) {
+    // The step stops on the template itself; its digests are not reached.
+    ctx.findings.Error(
+        source.line,
+        file->state == MediumState::kMissing ? kErrCfgSourceMissing : kErrCfgReadSource, section,
+        "template " + source.path + NotAFileText(*file));
+    if (file->state == MediumState::kUnreadable) ctx.named.insert(file->odd);
+  } else {
+    (void)CheckDataDigests(ctx, section, source, kErrCfgTemplateDigest);
+    CheckTemplateVersion(ctx, section, source.line, file->host, version);
   }
+  WarnUncovered(ctx, section, source, HasDigests(section), {});
   return "merge " + version + " " + p.source.data() + " into " + p.dest.data() +
          " when its version is higher, keeping the previous file as " + p.backup.data();
 }

@@ -11,6 +11,7 @@
 #include "driver/inline_ops.h"
 #include "driver/operations.h"
 #include "manifest/store.h"
+#include "medium/check_digests.h"
 #include "medium/check_keys.h"
 #include "medium/medium_paths.h"
 #include "operations/backup.h"
@@ -49,6 +50,14 @@ std::string CheckBackupFiles(StepContext& ctx, const char* section) {
 std::string CheckMsp430(StepContext& ctx, const char* section) {
   const auto c = ReadKeys(ctx, section, kMsp430Keys, KeyOrder::kInTurn);
   if (!c) return "stops (above)";
+  // The file the commands program, when the section names it for its digests.
+  const AuxEntry* named = FindAuxEntry(section, "DataPath1");
+  const DataFile data{"DataPath1", named != nullptr ? named->value : "",
+                      EntryLine(section, "DataPath1")};
+  const bool covered = CheckDataDigests(ctx, section, data, kErrMspDataDigest);
+  // Unverified, the file is only a word of the commands, which are warned about.
+  WarnUncovered(ctx, section, covered ? std::optional(data) : std::nullopt, covered,
+                {"CommandJTAG", "Command1", "Command2"});
   return "run '" + (*c)[0] + "' (it must succeed), then '" + (*c)[1] + "', falling back to '" +
          (*c)[2] + "' (twice)";
 }
@@ -57,12 +66,15 @@ std::string CheckFlash(StepContext& ctx, const char* section) {
   const auto v = ReadKeys(ctx, section, kFlashKeys, KeyOrder::kValuesFirst);
   if (!v) return "stops (above)";
   const std::string& data = (*v)[kFlashDataPath];
-  if (const auto file = LookAtMedium(ctx.options.medium, data);
-      file && file->state != MediumState::kFile) {
-    ctx.findings.Warning(EntryLine(section, "DataPath1"), section,
-                         "DataPath1 " + data + NotAFileText(*file) +
+  const DataFile file{"DataPath1", data, EntryLine(section, "DataPath1")};
+  const bool covered = CheckDataDigests(ctx, section, file, kErrFlashDataDigest);
+  if (const auto found = LookAtMedium(ctx.options.medium, data);
+      !covered && found && found->state != MediumState::kFile) {
+    ctx.findings.Warning(file.line, section,
+                         "DataPath1 " + data + NotAFileText(*found) +
                              ": the flashing command is run anyway, and its failure is 640");
   }
+  WarnUncovered(ctx, section, file, covered, {"EraseCommand", "WriteCommand"});
   char command[kFlashCommandSize] = {};
   ComposeFlashCommand(command, (*v)[kFlashWrite].c_str(), data.c_str(), (*v)[kFlashDevice].c_str());
   return "run '" + std::string(command) + "'";
@@ -154,8 +166,11 @@ StepPlan CheckStep(StepContext& ctx, const char* section, int listedAt) {
   const std::optional<OperationKind> kind = FindOperation(operation);
   if (!kind) return {operation, UnknownOperation(ctx, section, operation)};
   switch (*kind) {
-    case OperationKind::kTransferFile:
-      return {operation, CheckTransfer(ctx, section)};
+    case OperationKind::kTransferFile: {
+      StepPlan plan{operation, CheckTransfer(ctx, section)};
+      WarnUncovered(ctx, section, std::nullopt, true, {});
+      return plan;
+    }
     case OperationKind::kConfigUpdate:
       return {operation, CheckConfigUpdate(ctx, section)};
     case OperationKind::kMsp430Update:

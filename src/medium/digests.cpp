@@ -23,6 +23,7 @@
 #include "manifest/reader.h"
 #include "manifest/store.h"
 #include "medium/medium_paths.h"
+#include "operations/config_update.h"
 #include "operations/transfer.h"
 #include "strutil/heapstr.h"
 
@@ -117,6 +118,12 @@ class Editor {
     ++problems_;
   }
   void Digest(const AuxSection& section, const char* key, const char* digest);
+  struct DataFile {
+    std::string path;
+    int line = 0;  // of the entry that names it
+    const char* what = "";
+  };
+  [[nodiscard]] DataFile DataPath(const AuxSection& section);
   [[nodiscard]] const std::string& Content(int line) const {
     return lines_[static_cast<std::size_t>(line - 1)].content;
   }
@@ -130,26 +137,48 @@ class Editor {
   int problems_ = 0;
 };
 
-void Editor::Section(const AuxSection& section) {
+// The file whose digests section `name` carries: a "TransferFile" source, a
+// "ConfigUpdate" template, a "FlashUpdate" or "MSP430Update" DataPath1; an
+// empty path when the section has none.
+Editor::DataFile Editor::DataPath(const AuxSection& section) {
   const char* name = section.name;
   char operation[kOperationRule.size] = {};
-  if (LookUpKey(name, kOperationRule, operation) != KeyState::kPresent ||
-      FindOperation(operation) != OperationKind::kTransferFile) {
-    return;
-  }
-  auto s = std::make_unique<TransferSettings>();
-  const int code = SeenFromMedium(medium_, [&] { return ReadTransferSettings(name, s.get()); });
-  if (code != 0) {
+  if (LookUpKey(name, kOperationRule, operation) != KeyState::kPresent) return {};
+  const std::optional<OperationKind> kind = FindOperation(operation);
+  if (kind == OperationKind::kTransferFile) {
+    auto s = std::make_unique<TransferSettings>();
+    const int code = SeenFromMedium(medium_, [&] { return ReadTransferSettings(name, s.get()); });
+    if (code == 0) return {s->source, EntryLineOr(section, "SrcFile"), "source"};
     Problem(section.line, name,
             "TransferFile refuses the section with " + std::to_string(code) +
                 " (update-medium check says why)");
-    return;
+    return {};
   }
-  const auto file = LookAtMedium(medium_, s->source);
+  if (kind == OperationKind::kConfigUpdate) {
+    ConfigPaths p{};
+    const int code = SeenFromMedium(medium_, [&] { return ReadConfigPaths(name, &p); });
+    if (code == 0) return {p.source.data(), EntryLineOr(section, "SrcFile"), "template"};
+    Problem(section.line, name,
+            "ConfigUpdate refuses the section with " + std::to_string(code) +
+                " (update-medium check says why)");
+    return {};
+  }
+  if (kind == OperationKind::kFlashUpdate || kind == OperationKind::kMsp430Update) {
+    // A FlashUpdate without it stops (632) before it would use one.
+    const AuxEntry* entry = FindAuxEntry(name, "DataPath1");
+    if (entry != nullptr) return {entry->value, entry->line, "DataPath1"};
+  }
+  return {};
+}
+
+void Editor::Section(const AuxSection& section) {
+  const char* name = section.name;
+  const DataFile data = DataPath(section);
+  if (data.path.empty()) return;
+  const auto file = LookAtMedium(medium_, data.path);
   if (!file) {
-    std::fprintf(out_,
-                 "AuxInfo.txt:%d: section %s: source %s is not on the medium; left as it is\n",
-                 section.line, name, s->source);
+    std::fprintf(out_, "AuxInfo.txt:%d: section %s: %s %s is not on the medium; left as it is\n",
+                 section.line, name, data.what, data.path.c_str());
     return;
   }
   // Nothing but a regular file is opened: a FIFO would block, a device never end.
@@ -161,7 +190,7 @@ void Editor::Section(const AuxSection& section) {
     problem = " cannot be read (" + file->host + ")";
   }
   if (!problem.empty()) {
-    Problem(EntryLineOr(section, "SrcFile"), name, "source " + std::string(s->source) + problem);
+    Problem(data.line, name, std::string(data.what) + " " + data.path + problem);
     return;
   }
   const std::size_t first = changes_.size();
@@ -238,8 +267,8 @@ std::string Editor::Text() const {
     text += lines_[i].end;
     for (; change != changes_.end() && change->line == number; ++change) {
       // A last line without an end keeps the file without a final line end.
-      text += lines_[i].end.empty() ? EndAfter(number) + change->text
-                                    : change->text + EndAfter(number);
+      text +=
+          lines_[i].end.empty() ? EndAfter(number) + change->text : change->text + EndAfter(number);
     }
   }
   return text;

@@ -1,5 +1,5 @@
-// update-medium digests: the MD5 and SHA-256 of every file that a
-// "TransferFile" step installs from the medium, written into the manifest.
+// update-medium digests: the MD5 and SHA-256 of every file on the medium that
+// a step installs, merges, flashes or programs, written into the manifest.
 #pragma once
 
 #include <cstdio>
@@ -7,8 +7,9 @@
 
 namespace upd::medium {
 
-/// For each "TransferFile" section that lookups reach and whose source lies on
-/// the medium in folder `medium`, writes the source file's digests into the
+/// For each section that lookups reach and whose file lies on the medium in
+/// folder `medium` (a "TransferFile" source, a "ConfigUpdate" template, a
+/// "FlashUpdate" or "MSP430Update" DataPath1), writes the file's digests into the
 /// values of its "MD5Hash" and "SHA256Hash" entries, changing no other byte of
 /// MEDIUM/firmware/AuxInfo.txt: comments, order, spacing and line ends (LF or
 /// CR LF) stay. A missing entry is added as a line of its own after the
@@ -16,7 +17,7 @@ namespace upd::medium {
 /// The new manifest is written beside the old one and renamed over it.
 ///
 /// Writes nothing, and returns 1, when the manifest cannot be read, a section's
-/// keys are refused by the operation, a source on the medium is missing or
+/// keys are refused by the operation, such a file on the medium is missing or
 /// unreadable, or a digest value cannot be found on its line as the reader
 /// reads it (a tab or carriage return inside it). Otherwise returns 0, having
 /// told `out` what changed and that the manifest must be signed again (or

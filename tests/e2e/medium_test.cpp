@@ -27,6 +27,7 @@ using ::testing::StartsWith;
 // The build the instruments of these tests run, older than the sample's.
 constexpr const char kInstalled[] = "2026-06-15 09:30:00";
 constexpr const char kSample[] = UPD_SOURCE_DIR "/examples/medium";
+constexpr const char kTampered[] = "V9.9\nNetwork.Hostname attacker\nService.Backdoor on\n";
 
 enum class Signature { kSigned, kMissing, kStale };
 
@@ -137,6 +138,7 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
   const std::string cfg = "section Settings: ";
   const std::string flash = "section Fpga: ";
   const std::string panel = "section FrontPanel: ";
+  static constexpr const char kNoVersion[] = "Version 2.3\nLanguage English\n";
   const std::vector<Case> cases = {
       {{{1, "Version = 2.3.0"}}, "AuxInfo.txt:1: error 610: an entry before the first", 610},
       {{{2, "Notes " + std::string(260, 'n')}}, "AuxInfo.txt:2: error 610: the line has more", 610},
@@ -153,8 +155,8 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
       {{{9, "Cleanup ="}},
        "AuxInfo.txt:9: error 613: section SectionList: the list of Cleanup is empty",
        613},
-      {{{71, "Operation = " + std::string(64, 'R')}},
-       "AuxInfo.txt:71: error 606: section Restart: Operation has 64 characters",
+      {{{79, "Operation = " + std::string(64, 'R')}},
+       "AuxInfo.txt:79: error 606: section Restart: Operation has 64 characters",
        606},
       {{{24, ""}}, "AuxInfo.txt:22: error 611: " + app + "SrcDir is missing", 611},
       {{{25, ""}}, "AuxInfo.txt:22: error 612: " + app + "SrcFile is missing", 612},
@@ -207,25 +209,26 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
        630,
        Signature::kSigned,
        remove("Corvenal.cfg")},
-      {{},
+      {{{47, "MD5Hash = " + test::Md5Hex(kNoVersion)},
+        {48, "SHA256Hash = " + test::Sha256Hex(kNoVersion)}},
        "AuxInfo.txt:42: error 662: " + cfg + "template ",
        662,
        Signature::kSigned,
        [](const std::string& medium) {
-         test::WriteFile(medium + "/firmware/Corvenal.cfg", "Version 2.3\nLanguage English\n");
+         test::WriteFile(medium + "/firmware/Corvenal.cfg", kNoVersion);
        }},
-      {{{51, ""}}, "AuxInfo.txt:49: error 666: " + panel + "CommandJTAG is missing", 666},
-      {{{52, "Command1 = " + std::string(128, 'c')}},
-       "AuxInfo.txt:52: error 646: " + panel + "Command1 has 128 characters; at most 127",
+      {{{54, ""}}, "AuxInfo.txt:52: error 666: " + panel + "CommandJTAG is missing", 666},
+      {{{55, "Command1 = " + std::string(128, 'c')}},
+       "AuxInfo.txt:55: error 646: " + panel + "Command1 has 128 characters; at most 127",
        646},
-      {{{53, ""}}, "AuxInfo.txt:49: error 647: " + panel + "Command2 is missing", 647},
-      {{{58, ""}}, "AuxInfo.txt:56: error 634: " + flash + "Device is missing", 634},
-      {{{59, ""}}, "AuxInfo.txt:56: error 637: " + flash + "Offset is missing", 637},
-      {{{60, ""}}, "AuxInfo.txt:56: error 635: " + flash + "EraseCommand is missing", 635},
-      {{{61, ""}}, "AuxInfo.txt:56: error 639: " + flash + "WriteCommand is missing", 639},
-      {{{62, ""}}, "AuxInfo.txt:56: error 632: " + flash + "DataPath1 is missing", 632},
-      {{{58, "Device = /dev/" + std::string(60, 'm')}},
-       "AuxInfo.txt:58: error 636: " + flash + "Device has 65 characters; at most 63",
+      {{{56, ""}}, "AuxInfo.txt:52: error 647: " + panel + "Command2 is missing", 647},
+      {{{64, ""}}, "AuxInfo.txt:62: error 634: " + flash + "Device is missing", 634},
+      {{{65, ""}}, "AuxInfo.txt:62: error 637: " + flash + "Offset is missing", 637},
+      {{{66, ""}}, "AuxInfo.txt:62: error 635: " + flash + "EraseCommand is missing", 635},
+      {{{67, ""}}, "AuxInfo.txt:62: error 639: " + flash + "WriteCommand is missing", 639},
+      {{{68, ""}}, "AuxInfo.txt:62: error 632: " + flash + "DataPath1 is missing", 632},
+      {{{64, "Device = /dev/" + std::string(60, 'm')}},
+       "AuxInfo.txt:64: error 636: " + flash + "Device has 65 characters; at most 63",
        636},
       {{{19, ""}}, "AuxInfo.txt:13: error 648: section SaveSettings: DestDir2 is missing", 648},
       // Passed over by the instrument without a word.
@@ -237,11 +240,11 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
            "Operation 'configUpdate' differs from 'ConfigUpdate' "
            "only in letter case",
        0},
-      {{{71, "Operation = Restart"}},
-       "AuxInfo.txt:71: warning: section Restart: Operation 'Restart' is none",
+      {{{79, "Operation = Restart"}},
+       "AuxInfo.txt:79: warning: section Restart: Operation 'Restart' is none",
        0},
-      {{{67, ""}, {68, "file3 = /home/Corvenal/log/update-2.2.log"}},
-       "AuxInfo.txt:68: warning: section OldFiles: file3 is never read",
+      {{{75, ""}, {76, "file3 = /home/Corvenal/log/update-2.2.log"}},
+       "AuxInfo.txt:76: warning: section OldFiles: file3 is never read",
        0},
   };
   for (const Case& c : cases) {
@@ -322,6 +325,102 @@ TEST_F(Medium, DigestsRewriteOnlyTheDigestValues) {
   EXPECT_EQ(test::ReadFile(Manifest(medium)), sample);
 }
 
+// The digests of a template and of flashing and programming data: a file that
+// differs is the step's code with both digests; on a signed medium, a file
+// under /mnt that a step uses and no digest covers is a warning on its line.
+TEST_F(Medium, DigestsOfTheFilesStepsUseAreCheckedAndUncoveredOnesWarned) {
+  const auto tamper = [](const char* file) {
+    return [file](const std::string& medium) {
+      test::WriteFile(medium + "/firmware/" + file, kTampered);
+    };
+  };
+  struct Case {
+    std::map<int, std::string> edits;
+    std::vector<std::string> findings;  // starts of check's findings
+    std::function<void(const std::string&)> files = nullptr;
+    bool key = true;
+  };
+  const std::string md5 = test::Md5Hex(kTampered);
+  const std::string sha = test::Sha256Hex(kTampered);
+  const std::string cfg = "AuxInfo.txt:42: warning: section Settings: template ";
+  const std::string panel = "warning: section FrontPanel: ";
+  const std::vector<Case> cases = {
+      {{},
+       {"AuxInfo.txt:47: error 643: section Settings: MD5Hash is "
+        "'c7d9d15d3e6836f61a155d947b8cb383', "
+        "template /mnt/firmware/Corvenal.cfg has " +
+            md5,
+        "AuxInfo.txt:48: error 643: section Settings: SHA256Hash is '6c57eb10b8f83d45c31b51145048d0"
+        "90c673b992dd3f6157ab538a3a8df0c28d', template /mnt/firmware/Corvenal.cfg has " +
+            sha},
+       tamper("Corvenal.cfg")},
+      {{},
+       {"AuxInfo.txt:58: error 645: section FrontPanel: MD5Hash is "
+        "'7b8da7235aeea55d2599256388fddd31', "
+        "DataPath1 /mnt/firmware/frontpanel.txt has " +
+            md5,
+        "AuxInfo.txt:59: error 645: section FrontPanel: SHA256Hash is '6c433acb"},
+       tamper("frontpanel.txt")},
+      {{},
+       {"AuxInfo.txt:69: error 644: section Fpga: MD5Hash is '18b4f41d6a8cac8d6c025ce4d05340b4', "
+        "DataPath1 /mnt/firmware/fpga.bin has " +
+            md5,
+        "AuxInfo.txt:70: error 644: section Fpga: SHA256Hash is '53f8e870"},
+       tamper("fpga.bin")},
+      {{{69, "MD5Hash = 18B4F41D6A8CAC8D6C025CE4D05340B4"}, {70, "SHA256Hash ="}},
+       {"AuxInfo.txt:69: error 644: section Fpga: MD5Hash is '18B4F41D",
+        "AuxInfo.txt:70: error 644: section Fpga: SHA256Hash is '', DataPath1"}},
+      {{{47, ""}, {48, ""}}, {cfg + "/mnt/firmware/Corvenal.cfg has no MD5Hash or SHA256Hash"}},
+      {{{47, ""}, {48, ""}}, {}, nullptr, false},
+      {{{69, ""}, {70, ""}},
+       {"AuxInfo.txt:68: warning: section Fpga: DataPath1 /mnt/firmware/fpga.bin has no MD5Hash"}},
+      {{{58, ""}, {59, ""}},
+       {"AuxInfo.txt:55: " + panel + "Command1 hands /mnt/firmware/frontpanel.txt to a command",
+        "AuxInfo.txt:56: " + panel + "Command2 hands /mnt/firmware/frontpanel.txt to a command"}},
+      {{{54, "CommandJTAG = /home/Corvenal/bin/fp-jtag --probe /mnt/firmware/../fp.cfg /mnt/x"},
+        {55, "Command1 = /home/Corvenal/bin/fp-jtag /mnt//firmware/./frontpanel.txt"},
+        {66, "EraseCommand = /usr/sbin/flash_erase /mnt/../dev/mtd3 0 0"}},
+       {"AuxInfo.txt:54: " + panel + "CommandJTAG hands /mnt/firmware/../fp.cfg, /mnt/x to"}},
+      {{{48, ""}}, {"AuxInfo.txt:47: warning: section Settings: MD5Hash without SHA256Hash"}},
+      {{{34, ""}},
+       {"AuxInfo.txt:22: error 670: section MainApplication: SHA256Hash is empty or missing",
+        "AuxInfo.txt:33: warning: section MainApplication: MD5Hash without SHA256Hash"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.findings.empty() ? "nothing" : c.findings.front());
+    const std::string medium = Copy(c.edits);
+    if (c.files) c.files(medium);
+    Sign(medium);
+    std::vector<std::string> args = {"check", medium, "--timestamp", kInstalled};
+    if (c.key) args.insert(args.end(), {"--key", PublicKey()});
+    const Outcome check = MediumTool(args);
+    std::vector<::testing::Matcher<std::string>> expected;
+    bool errors = false;
+    for (const std::string& finding : c.findings) {
+      expected.push_back(StartsWith(finding));
+      errors |= finding.find(": error ") != std::string::npos;
+    }
+    EXPECT_EQ(check.status, errors ? 1 : 0) << check.out;
+    EXPECT_THAT(FindingLines(check.out), ::testing::ElementsAreArray(expected)) << check.out;
+  }
+}
+
+// digests fills the entries of templates and data files as it does those of
+// sources: the sample without them comes back as it is.
+TEST_F(Medium, DigestsFillTemplatesAndDataFiles) {
+  const std::string sample = test::ReadFile(Manifest(kSample));
+  const std::vector<std::string> lines = Lines(Manifest(kSample));
+  std::string stripped;
+  for (std::size_t n = 1; n <= lines.size(); ++n) {
+    if (n != 47 && n != 48 && n != 58 && n != 59 && n != 69 && n != 70) stripped += lines[n - 1];
+  }
+  const std::string medium = Copy();
+  test::WriteFile(Manifest(medium), stripped);
+  const Outcome digests = MediumTool({"digests", medium});
+  EXPECT_EQ(digests.status, 0) << digests.out;
+  EXPECT_EQ(test::ReadFile(Manifest(medium)), sample);
+}
+
 TEST_F(Medium, BadUseExitsWithTwo) {
   const std::string medium = Copy();
   const std::string firmware = medium + "/firmware";
@@ -387,14 +486,22 @@ TEST_F(Medium, EntriesTheStickCannotHoldAndInterimCopiesOnItAreFound) {
   const std::vector<Case> cases = {
       {"firmware/corvenal", fifo, {source + "a FIFO, which a vfat stick cannot hold"}, 1},
       {"firmware/corvenal", link("/dev/zero"), {source + "a symbolic link"}, 1},
-      {"firmware/Corvenal.cfg", fifo, {cfg + "a FIFO"}, 0},
-      {"firmware/Corvenal.cfg", link("/dev/zero"), {cfg + "a symbolic link"}, 0},
+      {"firmware/Corvenal.cfg", fifo, {cfg + "a FIFO"}, 1},
+      {"firmware/Corvenal.cfg", link("/dev/zero"), {cfg + "a symbolic link"}, 1},
+      // Without digests the flashing command runs anyway; with them it is never reached.
       {"firmware/fpga.bin",
        fifo,
-       {"AuxInfo.txt:62: warning: section Fpga: DataPath1 /mnt/firmware/fpga.bin cannot be read: "
+       {"AuxInfo.txt:68: warning: section Fpga: DataPath1 /mnt/firmware/fpga.bin cannot be read: "
         "{M}/firmware/fpga.bin is a FIFO",
         "{M}/firmware/fpga.bin: error: a FIFO, which a vfat stick cannot hold"},
-       0},
+       1,
+       {{69, ""}, {70, ""}}},
+      {"firmware/fpga.bin",
+       fifo,
+       {"AuxInfo.txt:69: error 644: section Fpga: MD5Hash is '18b4f41d6a8cac8d6c025ce4d05340b4', "
+        "but DataPath1 /mnt/firmware/fpga.bin cannot be read: {M}/firmware/fpga.bin is a FIFO",
+        "AuxInfo.txt:70: error 644: section Fpga: SHA256Hash is '53f8"},
+       1},
       {"firmware/notes/old",
        link("../corvenal"),
        {"{M}/firmware/notes/old: error: a symbolic link, which a vfat stick cannot hold"},

@@ -12,12 +12,6 @@
 
 namespace upd::medium {
 
-// What the updater stops with when a step's file does not match its digest
-// entries.
-inline constexpr int kErrCfgTemplateDigest = 643;
-inline constexpr int kErrFlashDataDigest = 644;
-inline constexpr int kErrMspDataDigest = 645;
-
 /// The file a step verifies: how messages name it ("template", "DataPath1"),
 /// its instrument path ("" when the section names none) and the line of the
 /// entry that names it.

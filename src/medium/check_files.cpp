@@ -200,16 +200,17 @@ std::string CheckConfigUpdate(StepContext& ctx, const char* section) {
   const DataFile source{"template", p.source.data(), EntryLine(section, "SrcFile")};
   const auto file = LookAtMedium(ctx.options.medium, p.source.data());
   if (!file) {
-    (void)CheckDataDigests(ctx, section, source, kErrCfgTemplateDigest);
+    (void)CheckDataDigests(ctx, section, source, kErrCfgDigest);
   } else if (file->state != MediumState::kFile) {
-    // The step stops on the template itself; its digests are not reached.
-    ctx.findings.Error(
-        source.line,
-        file->state == MediumState::kMissing ? kErrCfgSourceMissing : kErrCfgReadSource, section,
-        "template " + source.path + NotAFileText(*file));
+    // The step stops on the template itself: missing, or not readable, which
+    // its digests then report first.
+    const int code = file->state == MediumState::kMissing ? kErrCfgSourceMissing
+                     : HasDigests(section)                ? kErrCfgDigest
+                                                          : kErrCfgReadSource;
+    ctx.findings.Error(source.line, code, section, "template " + source.path + NotAFileText(*file));
     if (file->state == MediumState::kUnreadable) ctx.named.insert(file->odd);
   } else {
-    (void)CheckDataDigests(ctx, section, source, kErrCfgTemplateDigest);
+    (void)CheckDataDigests(ctx, section, source, kErrCfgDigest);
     CheckTemplateVersion(ctx, section, source.line, file->host, version);
   }
   WarnUncovered(ctx, section, source, HasDigests(section), {});

@@ -54,7 +54,7 @@ std::string CheckMsp430(StepContext& ctx, const char* section) {
   const AuxEntry* named = FindAuxEntry(section, "DataPath1");
   const DataFile data{"DataPath1", named != nullptr ? named->value : "",
                       EntryLine(section, "DataPath1")};
-  const bool covered = CheckDataDigests(ctx, section, data, kErrMspDataDigest);
+  const bool covered = CheckDataDigests(ctx, section, data, kErrMspDigest);
   // Unverified, the file is only a word of the commands, which are warned about.
   WarnUncovered(ctx, section, covered ? std::optional(data) : std::nullopt, covered,
                 {"CommandJTAG", "Command1", "Command2"});
@@ -67,7 +67,7 @@ std::string CheckFlash(StepContext& ctx, const char* section) {
   if (!v) return "stops (above)";
   const std::string& data = (*v)[kFlashDataPath];
   const DataFile file{"DataPath1", data, EntryLine(section, "DataPath1")};
-  const bool covered = CheckDataDigests(ctx, section, file, kErrFlashDataDigest);
+  const bool covered = CheckDataDigests(ctx, section, file, kErrFlashDigest);
   if (const auto found = LookAtMedium(ctx.options.medium, data);
       !covered && found && found->state != MediumState::kFile) {
     ctx.findings.Warning(file.line, section,

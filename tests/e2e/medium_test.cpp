@@ -127,6 +127,9 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
   const auto remove = [](const char* file) {
     return [file](const std::string& medium) { fs::remove(medium + "/firmware/" + file); };
   };
+  const auto write = [](const char* file, const char* text) {
+    return [=](const std::string& medium) { test::WriteFile(medium + "/firmware/" + file, text); };
+  };
   struct Case {
     std::map<int, std::string> edits;
     std::string finding;  // the start of the one finding
@@ -217,6 +220,22 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
        [](const std::string& medium) {
          test::WriteFile(medium + "/firmware/Corvenal.cfg", kNoVersion);
        }},
+      // Files swapped after signing: their digests stop the step before it acts.
+      {{{47, ""}},
+       "AuxInfo.txt:48: error 643: " + cfg + "SHA256Hash is '6c57eb10",
+       643,
+       Signature::kSigned,
+       write("Corvenal.cfg", "V9.9\nNetwork.Hostname attacker\nService.Backdoor on\n")},
+      {{{58, ""}},
+       "AuxInfo.txt:59: error 645: " + panel + "SHA256Hash is '6c433acb",
+       645,
+       Signature::kSigned,
+       write("frontpanel.txt", "other\n")},
+      {{{69, ""}},
+       "AuxInfo.txt:70: error 644: " + flash + "SHA256Hash is '53f8e870",
+       644,
+       Signature::kSigned,
+       write("fpga.bin", "other\n")},
       {{{54, ""}}, "AuxInfo.txt:52: error 666: " + panel + "CommandJTAG is missing", 666},
       {{{55, "Command1 = " + std::string(128, 'c')}},
        "AuxInfo.txt:55: error 646: " + panel + "Command1 has 128 characters; at most 127",
@@ -486,8 +505,12 @@ TEST_F(Medium, EntriesTheStickCannotHoldAndInterimCopiesOnItAreFound) {
   const std::vector<Case> cases = {
       {"firmware/corvenal", fifo, {source + "a FIFO, which a vfat stick cannot hold"}, 1},
       {"firmware/corvenal", link("/dev/zero"), {source + "a symbolic link"}, 1},
-      {"firmware/Corvenal.cfg", fifo, {cfg + "a FIFO"}, 1},
-      {"firmware/Corvenal.cfg", link("/dev/zero"), {cfg + "a symbolic link"}, 1},
+      // Without digests the template's own read fails; with them, their check.
+      {"firmware/Corvenal.cfg", fifo, {cfg + "a FIFO"}, 1, {{47, ""}, {48, ""}}},
+      {"firmware/Corvenal.cfg", link("/dev/zero"),
+       {"AuxInfo.txt:42: error 643: section Settings: template /mnt/firmware/Corvenal.cfg cannot "
+        "be read: {M}/firmware/Corvenal.cfg is a symbolic link"},
+       1},
       // Without digests the flashing command runs anyway; with them it is never reached.
       {"firmware/fpga.bin",
        fifo,

@@ -208,6 +208,14 @@ std::int32_t filelen_fp(std::FILE* stream) {
   return filelen(::fileno(stream));
 }
 
+long long StreamSize(std::FILE* stream) {
+  if (stream == nullptr) return -1;
+  struct stat st {};
+  const int fd = platform::Current().DescriptorOf(stream);
+  if (fd < 0 || ::fstat(fd, &st) != 0) return -1;
+  return static_cast<long long>(st.st_size);
+}
+
 int isord(const char* path) {
   if (path == nullptr) return 0;
   struct stat st {};

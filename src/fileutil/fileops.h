@@ -26,6 +26,10 @@ namespace upd {
 /// -1 for a null stream.
 [[nodiscard]] std::int32_t filelen_fp(std::FILE* stream);
 
+/// Size in bytes of the file under the open `stream` (a simulated fault's
+/// wrapper included), as the file system knows it; -1 when it cannot be told.
+[[nodiscard]] long long StreamSize(std::FILE* stream);
+
 /// 1 when stat(path) succeeds (links followed) and the mode has the regular-file
 /// bit 0x8000 set; else 0.
 [[nodiscard]] int isord(const char* path);

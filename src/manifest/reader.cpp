@@ -97,6 +97,11 @@ int ReadAuxInfo(const char* path, ManifestReadError* error) {
     if (error != nullptr) *error = ManifestReadError{ManifestReadFailure::kCannotOpen, 0};
     return 0;
   }
+  const long long bytes = StreamSize(file.get());
+  if (bytes > kMaxManifestBytes) {
+    if (error != nullptr) *error = ManifestReadError{ManifestReadFailure::kTooLarge, 0, bytes};
+    return 0;
+  }
   return ParseManifest(std::move(file), error);
 }
 
@@ -105,7 +110,7 @@ int ReadAuxInfoBytes(const unsigned char* data, unsigned int length) {
     InstallAuxInfo(nullptr);
     return 1;
   }
-  if (data == nullptr) return 0;
+  if (data == nullptr || length > kMaxManifestBytes) return 0;
   // A read-only memory stream: the bytes are never written through it.
   FilePtr file(::fmemopen(const_cast<unsigned char*>(data), length, "r"));
   if (!file) return 0;

@@ -17,6 +17,12 @@ namespace upd {
 /// Line buffer of the reader and size of nvline's two buffers there.
 inline constexpr int kManifestLineSize = 256;
 
+/// The largest manifest read, in bytes: a real one holds a few KB, and
+/// 100,000 short steps fit. A larger file is refused before a byte of it is
+/// read, so that no stick can make the parsed store exhaust the instrument's
+/// memory.
+inline constexpr long long kMaxManifestBytes = 8LL * 1024 * 1024;
+
 /// Why a manifest could not be read, for tools that explain it.
 enum class ManifestReadFailure {
   kNone,
@@ -25,18 +31,21 @@ enum class ManifestReadFailure {
   kReadError,          // the stream reported an error, or closing failed
   kEntryBeforeHeader,  // an entry line comes before the first section header
   kNoMemory,
-  kBadName,  // nvline refused a part (cannot happen with the reader's sizes)
+  kBadName,   // nvline refused a part (cannot happen with the reader's sizes)
+  kTooLarge,  // the file has more than kMaxManifestBytes bytes
 };
 
 struct ManifestReadError {
   ManifestReadFailure failure = ManifestReadFailure::kNone;
-  int line = 0;  // the line it happened on, from 1; 0 when no line applies
+  int line = 0;          // the line it happened on, from 1; 0 when no line applies
+  long long bytes = 0;   // kTooLarge: the file's size
 };
 
 /// Reads and parses the manifest at `path`. On success the result replaces the
 /// store's content (InstallAuxInfo) and 1 is returned. Returns 0, with the
 /// store untouched and nothing left open or allocated, when the file cannot be
-/// opened, a non-comment line has more than 255 characters, the stream reports
+/// opened, is larger than kMaxManifestBytes (known from the file system, read
+/// not at all), a non-comment line has more than 255 characters, the stream reports
 /// a read error, closing fails, an entry comes before the first header, or
 /// memory runs out. An empty file, or one of only blank and comment lines,
 /// gives 1 and an empty store.
@@ -48,7 +57,8 @@ struct ManifestReadError {
 [[nodiscard]] int ReadAuxInfo(const char* path, ManifestReadError* error);
 
 /// ReadAuxInfo() of `length` bytes in memory (the manifest's bytes as they were
-/// verified), with the same results; no bytes at all give an empty store.
+/// verified), with the same results (more than kMaxManifestBytes give 0); no
+/// bytes at all give an empty store.
 [[nodiscard]] int ReadAuxInfoBytes(const unsigned char* data, unsigned int length);
 
 /// Splits one name=value line. The name is the text before the first '=' (or

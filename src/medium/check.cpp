@@ -25,8 +25,11 @@ namespace {
 constexpr const char kListSection[] = "SectionList";
 constexpr const char kSequenceKey[] = "Sequence";
 
-std::string ReadFailureText(ManifestReadFailure failure) {
-  switch (failure) {
+std::string ReadFailureText(const ManifestReadError& error) {
+  switch (error.failure) {
+    case ManifestReadFailure::kTooLarge:
+      return "the manifest has " + std::to_string(error.bytes) + " bytes; at most " +
+             std::to_string(kMaxManifestBytes);
     case ManifestReadFailure::kCannotOpen:
       return "the manifest cannot be opened";
     case ManifestReadFailure::kOverLongLine:
@@ -156,7 +159,7 @@ bool ReadManifest(StepContext& ctx) {
   }
   ManifestReadError readError;
   if (ReadAuxInfo(file->host.c_str(), &readError) == 0) {
-    ctx.findings.Error(readError.line, kErrManifestRead, "", ReadFailureText(readError.failure));
+    ctx.findings.Error(readError.line, kErrManifestRead, "", ReadFailureText(readError));
     return false;
   }
   return true;

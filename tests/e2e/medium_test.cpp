@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "manifest/reader.h"
 #include "sim_runner.h"
 #include "support/digests.h"
 
@@ -123,6 +124,14 @@ TEST_F(Medium, SampleMediumPassesAndListsItsSteps) {
 
 // One fault per row: check reports exactly one finding, on the right line, and
 // the instrument stops with (or passes over, 0) that same code.
+// The sample's size once its line 2 is a comment of kMaxManifestBytes characters.
+long long HugeSize() {
+  const std::string sample = test::ReadFile(std::string(kSample) + "/firmware/AuxInfo.txt");
+  const std::size_t second = sample.find('\n') + 1;
+  const std::size_t line2 = sample.find('\n', second) - second;
+  return static_cast<long long>(sample.size() - line2) + 2 + kMaxManifestBytes;
+}
+
 TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
   const auto remove = [](const char* file) {
     return [file](const std::string& medium) { fs::remove(medium + "/firmware/" + file); };
@@ -145,6 +154,10 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
   const std::vector<Case> cases = {
       {{{1, "Version = 2.3.0"}}, "AuxInfo.txt:1: error 610: an entry before the first", 610},
       {{{2, "Notes " + std::string(260, 'n')}}, "AuxInfo.txt:2: error 610: the line has more", 610},
+      {{{2, "; " + std::string(kMaxManifestBytes, 'n')}},
+       "AuxInfo.txt: error 610: the manifest has " + std::to_string(HugeSize()) +
+           " bytes; at most " + std::to_string(kMaxManifestBytes),
+       610},
       {{}, "AuxInfo.txt: error 668: signature check: the signature ", 668, Signature::kMissing},
       {{},
        "AuxInfo.txt: error 668: signature check: the signature does not verify",

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "manifest/reader.h"
 #include "sim_runner.h"
 #include "support/digests.h"
 
@@ -122,6 +123,8 @@ TEST_F(UpdateRun, AbortsReleaseTheMediumAndRestart) {
   const std::vector<Case> cases = {
       {"no manifest", "", {}, 610},
       {"bad manifest", "x = 1\n", {}, 610},
+      // Blank lines alone would give 613: the size is refused before any is read.
+      {"huge manifest", std::string(kMaxManifestBytes + 1, '\n'), {}, 610},
       {"no signature", "SectionList\nSequence = A\n", {"-s"}, 668},
       {"empty sequence", "SectionList\nSequence =\n", {}, 613},
       {"cycle", "SectionList\nSequence = A\nA = B\nB = A\n", {}, 613},

@@ -21,6 +21,11 @@ struct ExpectedDigests {
   [[nodiscard]] bool any() const { return md5 != nullptr || sha256 != nullptr; }
 };
 
+/// true when the MD5 / SHA-256 digest of the file at `path` (an instrument
+/// path) is `expected`; false also when the file cannot be read.
+[[nodiscard]] bool Md5Matches(const char* path, const char* expected);
+[[nodiscard]] bool Sha256Matches(const char* path, const char* expected);
+
 /// true when every digest that `expected` holds equals the digest of the file
 /// at `path` (an instrument path); true without opening the file when it holds
 /// none. A file that cannot be opened or read fails every digest entry.

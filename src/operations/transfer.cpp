@@ -4,13 +4,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 
 #include "driver/error_codes.h"
 #include "fileutil/fileops.h"
-#include "integrity/md5.h"
-#include "integrity/sha256.h"
+#include "integrity/digest_check.h"
 #include "manifest/store.h"
 #include "operations/replace.h"
 #include "operations/timestamp.h"
@@ -19,7 +17,6 @@ namespace upd {
 
 namespace {
 
-constexpr int kDigestTextSize = 512;
 constexpr mode_t kDirectoryMode = 0755;
 constexpr mode_t kInstalledMode = 0755;
 
@@ -30,11 +27,6 @@ static_assert(kTransferKeys[kTransferSrcDir].size == 256 && kTransferPathSize ==
 template <std::size_t N>
 void JoinPath(char (&out)[N], const char* dir, const char* file) {
   std::snprintf(out, N, "%.255s/%.255s", dir, file);
-}
-
-bool Md5Matches(const char* path, const char* expected) {
-  char text[kDigestTextSize] = {};
-  return MD5Hash(path, text, kDigestTextSize) != 0 && std::strcmp(text, expected) == 0;
 }
 
 bool EnsureDirectory(const char* dir) {
@@ -135,9 +127,7 @@ int TransferFile(const char* section, UpdateInfo* info) {
   }
   if (CopyFile(s.source, s.interim) == 0) return Fail(info, kErrCopyInterim);
   if (!Md5Matches(s.interim, s.Value(kTransferMd5Hash))) return Fail(info, kErrMd5Mismatch);
-  char sha256[kDigestTextSize] = {};
-  if (SHA256Hash(s.interim, sha256) == 0 ||
-      std::strcmp(sha256, s.Value(kTransferSha256Hash)) != 0) {
+  if (!Sha256Matches(s.interim, s.Value(kTransferSha256Hash))) {
     return Fail(info, kErrSha256Mismatch);
   }
 

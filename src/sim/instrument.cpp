@@ -1,7 +1,6 @@
 #include "sim/instrument.h"
 
 #include <array>
-#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -120,10 +119,8 @@ std::optional<Instrument> Instrument::Open(const std::string& dir) {
 
 std::string Instrument::Host(std::string_view instrumentPath) const {
   // Text only: the mounted medium's files for /mnt/..., else the instrument's.
-  const std::string normal = MapPath("", instrumentPath);
-  if (normal.starts_with(kMountPoint) &&
-      (normal.size() == std::strlen(kMountPoint) || normal[std::strlen(kMountPoint)] == '/')) {
-    if (const auto medium = MountedMedium()) return *medium + normal.substr(std::strlen(kMountPoint));
+  if (const auto below = BelowMountPoint(instrumentPath)) {
+    if (const auto medium = MountedMedium()) return *medium + *below;
   }
   return MapPath(root_, instrumentPath);
 }

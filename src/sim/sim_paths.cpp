@@ -28,6 +28,15 @@ std::string MapPath(std::string_view root, std::string_view path) {
   return mapped;
 }
 
+std::optional<std::string> BelowMountPoint(std::string_view path) {
+  constexpr std::string_view kMount = "/mnt";
+  const std::string normal = MapPath("", path);
+  if (!normal.starts_with(kMount) || (normal.size() > kMount.size() && normal[kMount.size()] != '/')) {
+    return std::nullopt;
+  }
+  return normal.substr(kMount.size());
+}
+
 std::string ShellQuote(std::string_view text) {
   std::string quoted = "'";
   for (const char c : text) {

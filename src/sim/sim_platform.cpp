@@ -57,8 +57,6 @@ int RunShell(const std::string& root, const std::string& command) {
 }
 
 
-constexpr std::string_view kMediumRoot = "/mnt";
-
 platform::UniqueFd OpenDirectory(const std::string& hostPath) {
   return platform::UniqueFd(::open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
@@ -108,11 +106,6 @@ bool IsDeviceNode(const platform::HostPath& where) {
   return got >= 0 && std::string_view(text.data(), static_cast<std::size_t>(got)) == kDeviceNodeText;
 }
 
-bool UnderMediumRoot(std::string_view normal) {
-  return normal.starts_with(kMediumRoot) &&
-         (normal.size() == kMediumRoot.size() || normal[kMediumRoot.size()] == '/');
-}
-
 }  // namespace
 
 void ReapDescendants() {
@@ -131,18 +124,16 @@ SimPlatform::SimPlatform(Instrument instrument, CommandMode mode, FaultPlan faul
 }
 
 bool SimPlatform::OnMedium(std::string_view path) const {
-  return medium_.valid() && !path.empty() && UnderMediumRoot(Normal(path));
+  return medium_.valid() && !path.empty() && BelowMountPoint(path).has_value();
 }
 
 platform::HostPath SimPlatform::Resolve(std::string_view path, platform::Follow last) const {
   if (path.empty()) return platform::HostPath::Unreachable(ENOENT);
   if (!root_.valid()) return platform::HostPath::Unreachable(EIO);
-  const std::string normal = Normal(path);
-  if (medium_.valid() && UnderMediumRoot(normal)) {
-    return ResolveInRoot(medium_.get(), std::string_view(normal).substr(kMediumRoot.size()),
-                         last, Links::kNone, walk_);
+  if (const auto below = BelowMountPoint(path); medium_.valid() && below) {
+    return ResolveInRoot(medium_.get(), *below, last, Links::kNone, walk_);
   }
-  return ResolveInRoot(root_.get(), normal, last, Links::kInRoot, walk_);
+  return ResolveInRoot(root_.get(), Normal(path), last, Links::kInRoot, walk_);
 }
 
 int SimPlatform::Mount(const char* source, const char* target, const char* fstype,
@@ -159,7 +150,7 @@ int SimPlatform::Mount(const char* source, const char* target, const char* fstyp
     result = EBUSY;  // a medium is mounted already
   } else if (!pointStat || !S_ISDIR(pointStat->st_mode)) {
     result = ENOENT;
-  } else if (Normal(target) != kMediumRoot) {
+  } else if (BelowMountPoint(target) != "") {
     result = EINVAL;  // the simulation shows a medium at /mnt only
   } else if (!IsEmptyDirectory(point)) {
     result = EBUSY;  // the simulation cannot cover files: a mount point must be empty
@@ -184,7 +175,7 @@ int SimPlatform::Unmount(const char* target) {
   int result = 0;
   if (const Fault* fault = faults_.Find(FaultCall::kUmount, target)) {
     result = fault->error;  // the medium stays mounted
-  } else if (!medium_.valid() || Normal(target) != kMediumRoot) {
+  } else if (!medium_.valid() || BelowMountPoint(target) != "") {
     result = EINVAL;  // nothing is mounted there
   } else if (!instrument_.RecordMount(std::nullopt)) {
     result = EIO;

@@ -19,27 +19,13 @@
 
 namespace {
 
-using bench::Join;
-using bench::kGroupWidth;
 using bench::kStepKeys;
 
 // Writes the manifest: the list section with groups nested as deep as needed,
 // then one section per step with every key the lookups ask for.
 void WriteManifest(const std::string& path, int steps) {
   std::ofstream out(path);
-  std::vector<std::string> level;
-  for (int i = 0; i < steps; ++i) level.push_back("S" + std::to_string(i));
-  out << "SectionList\n";
-  for (int depth = 0; level.size() > kGroupWidth; ++depth) {
-    std::vector<std::string> groups;
-    for (std::size_t from = 0; from < level.size(); from += kGroupWidth) {
-      groups.push_back("G" + std::to_string(depth) + "_" + std::to_string(groups.size()));
-      out << groups.back() << " = " << Join(level, from, std::min(from + kGroupWidth, level.size()))
-          << "\n";
-    }
-    level = std::move(groups);
-  }
-  out << "Sequence = " << Join(level, 0, level.size()) << "\n";
+  bench::WriteSectionList(out, steps);
   for (int i = 0; i < steps; ++i) {
     out << "; step " << i << "\nS" << i << "\nOperation = TransferFile\n";
     for (const char* key : kStepKeys) out << key << " = value-of-" << key << "-" << i << "\n";

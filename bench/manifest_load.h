@@ -4,7 +4,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,24 @@ inline std::string Join(const std::vector<std::string>& names, std::size_t from,
   std::string list;
   for (std::size_t i = from; i < to; ++i) list += (i == from ? "" : ", ") + names[i];
   return list;
+}
+
+/// Writes the list section of a manifest whose steps are S0 ... S<steps - 1>:
+/// groups nested as deep as needed keep every line below 255 characters.
+inline void WriteSectionList(std::ostream& out, int steps) {
+  std::vector<std::string> level;
+  for (int i = 0; i < steps; ++i) level.push_back("S" + std::to_string(i));
+  out << "SectionList\n";
+  for (int depth = 0; level.size() > kGroupWidth; ++depth) {
+    std::vector<std::string> groups;
+    for (std::size_t from = 0; from < level.size(); from += kGroupWidth) {
+      groups.push_back("G" + std::to_string(depth) + "_" + std::to_string(groups.size()));
+      out << groups.back() << " = " << Join(level, from, std::min(from + kGroupWidth, level.size()))
+          << "\n";
+    }
+    level = std::move(groups);
+  }
+  out << "Sequence = " << Join(level, 0, level.size()) << "\n";
 }
 
 /// The updater's load of manifest `path`: read, expand the sequence, look up

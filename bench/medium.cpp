@@ -26,8 +26,6 @@
 
 namespace {
 
-using bench::Join;
-using bench::kGroupWidth;
 using bench::kStepKeys;
 
 namespace fs = std::filesystem;
@@ -88,19 +86,7 @@ class GeneratedMedium {
 
   void WriteManifest(int sections, const std::vector<Digests>& digests, bool rightDigests) const {
     std::ofstream out(manifest());
-    std::vector<std::string> level;
-    for (int i = 0; i < steps_; ++i) level.push_back("S" + std::to_string(i));
-    out << "SectionList\n";
-    for (int depth = 0; level.size() > kGroupWidth; ++depth) {
-      std::vector<std::string> groups;
-      for (std::size_t from = 0; from < level.size(); from += kGroupWidth) {
-        groups.push_back("G" + std::to_string(depth) + "_" + std::to_string(groups.size()));
-        out << groups.back() << " = "
-            << Join(level, from, std::min(from + kGroupWidth, level.size())) << "\n";
-      }
-      level = std::move(groups);
-    }
-    out << "Sequence = " << Join(level, 0, level.size()) << "\n";
+    bench::WriteSectionList(out, steps_);
     for (int i = 0; i < sections; ++i) {
       const int step = i / kSectionsPerStep;
       if (i % kSectionsPerStep != 0 || step >= steps_) {

@@ -104,10 +104,10 @@ std::FILE* OpenTrackedStream(const platform::HostPath& where, const char* mode,
   // truncation; a file that may be written but not read opens as fopen() would
   // open it and is not tracked.
   const char* name = where.name.c_str();
-  int fd = ::openat(where.dir(), name, flags | O_RDWR, kNewFileMode);
+  int fd = ::openat(where.dir(), name, flags | O_RDWR | O_CLOEXEC, kNewFileMode);
   const bool readable = fd >= 0;
   if (fd < 0 && errno == EACCES && !update) {
-    fd = ::openat(where.dir(), name, flags | O_WRONLY, kNewFileMode);
+    fd = ::openat(where.dir(), name, flags | O_WRONLY | O_CLOEXEC, kNewFileMode);
   }
   if (fd < 0) return nullptr;
   if (readable) tracker.Opened(fd);

@@ -20,8 +20,10 @@ inline constexpr int kManifestLineSize = 256;
 /// The largest manifest read, in bytes: a real one holds a few KB, and
 /// 100,000 short steps fit. A larger file is refused before a byte of it is
 /// read, so that no stick can make the parsed store exhaust the instrument's
-/// memory.
-inline constexpr long long kMaxManifestBytes = 8LL * 1024 * 1024;
+/// memory: the store costs at most 8 bytes per manifest byte on the 32-bit
+/// instrument (a file of one-character section lines), so the largest
+/// admitted manifest stays below 64 MiB.
+inline constexpr long long kMaxManifestBytes = 8'000'000;
 
 /// Why a manifest could not be read, for tools that explain it.
 enum class ManifestReadFailure {
@@ -37,8 +39,8 @@ enum class ManifestReadFailure {
 
 struct ManifestReadError {
   ManifestReadFailure failure = ManifestReadFailure::kNone;
-  int line = 0;          // the line it happened on, from 1; 0 when no line applies
-  long long bytes = 0;   // kTooLarge: the file's size
+  int line = 0;         // the line it happened on, from 1; 0 when no line applies
+  long long bytes = 0;  // kTooLarge: the file's size
 };
 
 /// Reads and parses the manifest at `path`. On success the result replaces the

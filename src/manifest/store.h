@@ -2,14 +2,20 @@
 // the reader and read through GetAuxInfo by the runner and every operation.
 // Also the Section list, the ordered steps the driver executes.
 //
-// Nodes and their strings are malloc'd; each list type has one release function
-// that frees every node and nulls the caller's head. Names compare exactly and
+// A list built by AuxListBuilder (as the reader builds the store) lives in one
+// arena of large blocks, its strings of up to one character shared, so a
+// manifest of one-character keys and values costs no more than its nodes; a
+// list built by hand (NewAuxSection) is malloc'd node by node. Each list type
+// has one release function that frees every node. Names compare exactly and
 // case-sensitively, byte for byte.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace upd {
+
+struct ArenaBlock;
 
 /// One name=value entry of a section, in file order.
 struct AuxEntry {
@@ -81,8 +87,13 @@ void FreeSectionList(Section** head);
 
 // Building blocks for the reader and the sequence expansion.
 
-/// Frees a section list that is not (or no longer) the store's.
+/// Frees a section list that is not (or no longer) the store's. A list from
+/// AuxListBuilder is released as a whole, from the head Release() gave.
 void FreeAuxSections(AuxSection* head);
+
+/// Bytes the store holds for its nodes, strings and index (of a list built by
+/// hand, only the index); what the manifest costs to keep in memory.
+[[nodiscard]] std::size_t AuxStoreBytes();
 
 /// A new section node named `name`, no entries; nullptr when memory runs out.
 [[nodiscard]] AuxSection* NewAuxSection(std::string_view name);
@@ -92,8 +103,9 @@ void FreeAuxSections(AuxSection* head);
 /// runs out.
 [[nodiscard]] int AppendSection(Section** head, std::string_view name);
 
-/// Builds a section list in file order, each append in constant time. Owns the
-/// list until Release(); whatever it still holds is freed with the builder.
+/// Builds a section list in file order, each append in constant time, in an
+/// arena that goes with the list. Owns the list until Release(); whatever it
+/// still holds is freed with the builder.
 class AuxListBuilder {
  public:
   AuxListBuilder() = default;
@@ -114,9 +126,16 @@ class AuxListBuilder {
   [[nodiscard]] AuxSection* Release();
 
  private:
+  void* Take(std::size_t size);       // room for a node; nullptr when memory runs out
+  char* Copy(std::string_view text);  // the string's copy or shared form; nullptr likewise
+  bool Grow(std::size_t need);        // a new block with at least `need` free bytes
+
   AuxSection* head_ = nullptr;
   AuxSection** sectionTail_ = &head_;
   AuxEntry** entryTail_ = nullptr;  // null until the first section
+  ArenaBlock* block_ = nullptr;     // the block being filled; it chains to the earlier ones
+  char* low_ = nullptr;             // free bytes of block_: [low_, high_)
+  char* high_ = nullptr;
 };
 
 /// Appends steps to the end of a Section list in constant time each. Holds no

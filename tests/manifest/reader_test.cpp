@@ -128,6 +128,21 @@ TEST_F(Reader, BinaryInputIsReadOrRefusedCleanly) {
   }
 }
 
+// The costliest lines for their size: their nodes alone take 8 bytes per
+// manifest byte on the 32-bit build (section lines) and on the 64-bit build
+// (entries); strings, index and blocks may add only a fixed amount.
+TEST_F(Reader, TheCostliestManifestsCostTheirNodesAndLittleMore) {
+  constexpr std::size_t kLines = 100'000;
+  const std::pair<std::string, std::size_t> shapes[] = {{"S\n", sizeof(AuxSection)},
+                                                        {"K=1\n", sizeof(AuxEntry)}};
+  for (const auto& [line, node] : shapes) {
+    std::string text = "S\n";
+    for (std::size_t i = 0; i < kLines; ++i) text += line;
+    ASSERT_EQ(Read(text), 1);
+    EXPECT_LE(AuxStoreBytes(), (kLines + 1) * node + 96 * 1024) << line;
+  }
+}
+
 TEST(NvLine, CutsWhatDoesNotFit) {
   char name[8] = "junk";
   char value[8] = "junk";

@@ -49,15 +49,15 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/instrument_paths.h"
-#include "driver/update_info.h"
+#include "common/instrument_paths.h"
+#include "common/update_info.h"
 #include "fileutil/fileops.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
 #include "manifest/store.h"
 #include "operations/transfer.h"
-#include "platform/platform.h"
 #include "platform/forwarding.h"
+#include "platform/platform.h"
 #include "sim/instrument.h"
 #include "sim/sim_platform.h"
 

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/error_codes.h"
-#include "driver/update_info.h"
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
+#include "common/error_codes.h"
+#include "common/update_info.h"
 #include "fileutil/fileops.h"
 #include "fileutil/linereader.h"
 #include "fuzz_support.h"
@@ -54,7 +54,9 @@ Read ReadConfig(const std::string& path) {
   return file;
 }
 
-std::string Key(const Line& line) { return upd::SkipSpaces(line.word.c_str()); }
+std::string Key(const Line& line) {
+  return upd::SkipSpaces(line.word.c_str());
+}
 
 bool InstallSection() {
   const std::string& dir = upd::fuzz::ScratchDir();

@@ -4,14 +4,18 @@
 #
 #   scripts/test.sh [PRESET...]      (default: default sanitize armhf)
 #
-# After each build, configuring and building the unchanged tree again must do
-# nothing. Ends with what each build's tests did, every skipped test with its
+# First checks that every include of src/ and apps/ points down the layers
+# (scripts/check_layers.sh). After each build, configuring and building the
+# unchanged tree again must do nothing. Ends with what each build's tests did, every skipped test with its
 # reason, and the line "N passed, N failed, N skipped" over all builds.
 # Stops at the first build whose tests fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh all
+
+# Includes point one way through the layers before anything is built.
+scripts/check_layers.sh
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

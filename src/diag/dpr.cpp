@@ -7,13 +7,13 @@
 #include <mutex>
 #include <string_view>
 
+#include "common/chartests.h"
 #include "diag/clock.h"
 #include "diag/datetime.h"
 #include "diag/diag_internal.h"
 #include "diag/diag_paths.h"
 #include "diag/thread_names.h"
 #include "diag/timing.h"
-#include "fileutil/chartests.h"
 #include "fileutil/fileops.h"
 #include "fileutil/linereader.h"
 

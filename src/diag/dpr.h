@@ -1,3 +1,6 @@
+// src/diag: diagnostics: the debug-print facility, the one-line error log and
+// its queue, date formatting and timing.
+//
 // The debug-print facility: one formatted diagnostic line per call, tagged with
 // the calling thread's name, the source file, line and function and, when
 // enabled, a time stamp.

@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "common/heapstr.h"
 #include "diag/diag_internal.h"
 #include "diag/diag_paths.h"
 #include "diag/dpr.h"
 #include "fileutil/fileops.h"
 #include "platform/platform.h"
-#include "strutil/heapstr.h"
 
 namespace upd {
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "common/update_info.h"
 #include "diag/dpr.h"
 #include "diag/thread_names.h"
-#include "driver/update_info.h"
 
 namespace upd {
 

@@ -2,9 +2,10 @@
 
 #include <cstdio>
 
-#include "driver/error_codes.h"
-#include "driver/instrument_paths.h"
+#include "common/error_codes.h"
+#include "common/instrument_paths.h"
 #include "fileutil/fileops.h"
+#include "manifest/store.h"
 #include "platform/platform.h"
 
 namespace upd {

@@ -2,7 +2,7 @@
 // waiting for the stick to be pulled and restarting the main application.
 #pragma once
 
-#include "driver/update_info.h"
+#include "common/update_info.h"
 
 namespace upd {
 

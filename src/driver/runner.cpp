@@ -3,19 +3,15 @@
 #include <cstdio>
 #include <optional>
 
-#include "driver/error_codes.h"
-#include "driver/inline_ops.h"
-#include "driver/instrument_paths.h"
-#include "driver/operations.h"
+#include "common/error_codes.h"
+#include "common/instrument_paths.h"
 #include "driver/report.h"
 #include "driver/signature_gate.h"
 #include "manifest/key_rules.h"
 #include "manifest/reader.h"
 #include "manifest/sequence.h"
 #include "manifest/store.h"
-#include "operations/backup.h"
-#include "operations/config_update.h"
-#include "operations/transfer.h"
+#include "operations/operations.h"
 #include "platform/platform.h"
 
 namespace upd {
@@ -56,23 +52,10 @@ StepOutcome Stop(int code, UpdateInfo* info) {
   return {Step::kStop, Error(code, false, info)};
 }
 
-// An operation of the calling convention: non-zero, or 0 with its code in info->error.
-StepOutcome Operation(int result, UpdateInfo* info) {
-  if (result != 0) return kNextStep;
-  return {Step::kStop, Error(info->error, false, info)};
-}
-
 // Shows and logs a code that does not stop the run.
 StepOutcome Report(int code, UpdateInfo* info) {
   Error(code, false, info);
   return kNextStep;
-}
-
-// An inline operation: 0, a code to report while the run goes on, or the code
-// to stop with.
-StepOutcome Inline(int code, UpdateInfo* info) {
-  if (code == 0) return kNextStep;
-  return ReportedCodeGoesOn(code) ? Report(code, info) : Stop(code, info);
 }
 
 StepOutcome RunStep(const char* section, UpdateInfo* info, bool* reboot) {
@@ -83,29 +66,21 @@ StepOutcome RunStep(const char* section, UpdateInfo* info, bool* reboot) {
   }
   if (state == KeyState::kAbsent) return kNextStep;
 
-  const std::optional<OperationKind> kind = FindOperation(operation);
-  if (!kind) return kNextStep;  // not an operation of this updater
-  switch (*kind) {
-    case OperationKind::kTransferFile:
-      if (TransferFile(section, info) == 0) return {Step::kStop, Error(info->error, false, info)};
-      // Older or same builds are reported, and the run goes on.
-      if ((info->flags & UPD_TIMESTAMP_SAME) != 0) return Report(kErrTimeStampSame, info);
-      if ((info->flags & UPD_TIMESTAMP_OLDER) != 0) return Report(kErrTimeStampOlder, info);
-      return kNextStep;
-    case OperationKind::kConfigUpdate:
-      return Operation(ConfigUpdate(section, info), info);
-    case OperationKind::kMsp430Update:
-      return Inline(RunMsp430Update(section), info);
-    case OperationKind::kFlashUpdate:
-      return Inline(RunFlashUpdate(section), info);
-    case OperationKind::kReboot:
-      *reboot = true;
-      return kNextStep;
-    case OperationKind::kRemoveFiles:
-      return Inline(RunRemoveFiles(section), info);
-    case OperationKind::kBackupFiles:
-      return Operation(BackupFiles(section, info), info);
+  const Operation* op = FindOperation(operation);
+  if (op == nullptr) return kNextStep;  // not an operation of this updater
+  const int errorBefore = info->error;
+  if (op->run(section, info) == 0) {
+    if (op->reportedCode == 0 || info->error != op->reportedCode) return Stop(info->error, info);
+    const int code = info->error;
+    info->error = errorBefore;  // a reported failure leaves the record as it was
+    return Report(code, info);
   }
+  if (op->reportsSkippedBuild) {
+    // Older or same builds are reported, and the run goes on.
+    if ((info->flags & UPD_TIMESTAMP_SAME) != 0) return Report(kErrTimeStampSame, info);
+    if ((info->flags & UPD_TIMESTAMP_OLDER) != 0) return Report(kErrTimeStampOlder, info);
+  }
+  if (op->reboots) *reboot = true;
   return kNextStep;
 }
 

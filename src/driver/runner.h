@@ -1,7 +1,7 @@
 // The update sequence runner: everything after the medium is mounted.
 #pragma once
 
-#include "driver/update_info.h"
+#include "common/update_info.h"
 
 namespace upd {
 

@@ -4,9 +4,9 @@
 
 #include <memory>
 
+#include "common/heapstr.h"
 #include "integrity/signature.h"
 #include "manifest/reader.h"
-#include "strutil/heapstr.h"
 
 namespace upd {
 

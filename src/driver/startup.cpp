@@ -7,13 +7,14 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/error_codes.h"
+#include "common/instrument_paths.h"
 #include "diag/startup_hooks.h"
 #include "driver/build_info.h"
-#include "driver/error_codes.h"
-#include "driver/instrument_paths.h"
 #include "driver/report.h"
 #include "driver/runner.h"
 #include "fileutil/fileops.h"
+#include "manifest/store.h"
 #include "platform/platform.h"
 
 namespace upd {

@@ -1,7 +1,10 @@
+// src/driver: the updater's main flow: start-up and the command line, the
+// runner that loads the manifest and dispatches each step, reporting and the end of the run.
+//
 // The updater's entry point and start-up: options, the medium, the mount.
 #pragma once
 
-#include "driver/update_info.h"
+#include "common/update_info.h"
 
 namespace upd {
 

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <utility>
 
+#include "common/ascii.h"
+#include "common/heapstr.h"
 #include "platform/platform.h"
-#include "strutil/heapstr.h"
-#include "strutil/strcompare.h"
 
 namespace upd {
 
@@ -241,8 +241,7 @@ int RenameEntry(const char* oldName, const char* newName, bool replace) {
   if (!replace && (exists(newName) != 0 || LstatPath(newName, st))) return kRenameNewExists;
   const HostPath from = Where(oldName, Follow::kNo);
   const HostPath to = Where(newName, Follow::kNo);
-  if (Allowed(platform::FileCall::kRename, oldName, newName) && Reachable(from) &&
-      Reachable(to) &&
+  if (Allowed(platform::FileCall::kRename, oldName, newName) && Reachable(from) && Reachable(to) &&
       ::renameat(from.dir(), from.name.c_str(), to.dir(), to.name.c_str()) == 0) {
     return kRenameOk;
   }

@@ -1,3 +1,6 @@
+// src/fileutil: files by path (through the platform seam), the line reader,
+// folder listings and list splitters.
+//
 // File operations by path: the only code that opens, tests, renames, removes or
 // creates files by name. Every path goes through the platform seam first, so a
 // simulated instrument sees its own files; streams are opened by the seam, and it

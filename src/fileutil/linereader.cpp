@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
+#include "common/heapstr.h"
 #include "fileutil/fileops.h"
 #include "fileutil/lists.h"
-#include "strutil/heapstr.h"
 
 namespace upd {
 

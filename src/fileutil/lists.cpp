@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "fileutil/chartests.h"
-#include "strutil/heapstr.h"
+#include "common/chartests.h"
+#include "common/heapstr.h"
 
 namespace upd {
 

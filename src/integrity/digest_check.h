@@ -1,3 +1,6 @@
+// src/integrity: MD5 (our own engine), SHA-256 and the RSA signature check,
+// and the digest entries with which a manifest pins its files.
+//
 // The optional digest entries ("MD5Hash", "SHA256Hash") with which a manifest
 // section pins the file that a step reads or hands to a command.
 //

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "common/heapstr.h"
 #include "fileutil/fileops.h"
-#include "strutil/heapstr.h"
 
 namespace upd::digest_io {
 

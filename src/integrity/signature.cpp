@@ -15,8 +15,8 @@
 #include <limits>
 #include <memory>
 
+#include "common/heapstr.h"
 #include "fileutil/fileops.h"
-#include "strutil/heapstr.h"
 
 namespace upd {
 

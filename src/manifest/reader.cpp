@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
 #include "fileutil/fileops.h"
 #include "fileutil/linereader.h"
 #include "manifest/store.h"

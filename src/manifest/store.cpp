@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "strutil/heapstr.h"
+#include "common/heapstr.h"
 
 namespace upd {
 

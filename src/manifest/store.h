@@ -1,3 +1,6 @@
+// src/manifest: the update manifest: its reader, the store that holds it, the
+// key rules of its values and the expansion of its step sequence.
+//
 // The manifest store: the parsed update manifest, process-wide, filled once by
 // the reader and read through GetAuxInfo by the runner and every operation.
 // Also the Section list, the ordered steps the driver executes.

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/error_codes.h"
-#include "driver/instrument_paths.h"
+#include "common/error_codes.h"
+#include "common/instrument_paths.h"
 #include "driver/signature_gate.h"
 #include "driver/startup.h"
 #include "fileutil/entries.h"
@@ -211,15 +211,15 @@ bool CheckManifest(StepContext& ctx, std::vector<std::string>& lines) {
 // is an error, unless a step's error has named it already.
 void CheckMediumEntries(StepContext& ctx) {
   const std::string& medium = ctx.options.medium;
-  const int listed = WalkEntries(medium.c_str(), [&ctx, &medium](const std::string& relative,
-                                                                 EntryKind kind) {
-    if (kind == EntryKind::kFile || kind == EntryKind::kFolder) return;
-    const std::string host = medium + "/" + relative;
-    if (ctx.named.contains(host)) return;
-    ctx.findings.FileError(host, std::string(EntryKindText(kind)) +
-                                     ", which a vfat stick cannot hold: the instrument cannot "
-                                     "read it");
-  });
+  const int listed =
+      WalkEntries(medium.c_str(), [&ctx, &medium](const std::string& relative, EntryKind kind) {
+        if (kind == EntryKind::kFile || kind == EntryKind::kFolder) return;
+        const std::string host = medium + "/" + relative;
+        if (ctx.named.contains(host)) return;
+        ctx.findings.FileError(host, std::string(EntryKindText(kind)) +
+                                         ", which a vfat stick cannot hold: the instrument cannot "
+                                         "read it");
+      });
   if (listed == 0) {
     ctx.findings.FileError(medium, "a folder in it cannot be listed: what it holds is unchecked");
   }

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/instrument_paths.h"
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
+#include "common/instrument_paths.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
 #include "manifest/store.h"

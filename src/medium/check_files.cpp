@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "driver/error_codes.h"
-#include "driver/instrument_paths.h"
+#include "common/error_codes.h"
+#include "common/instrument_paths.h"
 #include "fileutil/linereader.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"

@@ -7,14 +7,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "driver/error_codes.h"
-#include "driver/inline_ops.h"
-#include "driver/operations.h"
+#include "common/error_codes.h"
 #include "manifest/store.h"
 #include "medium/check_digests.h"
 #include "medium/check_keys.h"
 #include "medium/medium_paths.h"
-#include "operations/backup.h"
+#include "operations/operations.h"
 #include "strutil/strcompare.h"
 
 namespace upd::medium {
@@ -125,7 +123,7 @@ std::string CheckRemoveFiles(StepContext& ctx, const char* section) {
 // Passed over by the runner: says why, and how a near miss would have been meant.
 std::string UnknownOperation(StepContext& ctx, const char* section, const char* operation) {
   const int line = EntryLine(section, "Operation");
-  for (const OperationName& known : kOperationNames) {
+  for (const Operation& known : kOperations) {
     if (str::EqualFolded(operation, known.name)) {
       ctx.findings.Warning(line, section,
                            "Operation '" + std::string(operation) + "' differs from '" +
@@ -163,9 +161,9 @@ StepPlan CheckStep(StepContext& ctx, const char* section, int listedAt) {
                          "no Operation entry: the instrument passes the step over");
     return {"", "nothing (no Operation)"};
   }
-  const std::optional<OperationKind> kind = FindOperation(operation);
-  if (!kind) return {operation, UnknownOperation(ctx, section, operation)};
-  switch (*kind) {
+  const Operation* op = FindOperation(operation);
+  if (op == nullptr) return {operation, UnknownOperation(ctx, section, operation)};
+  switch (op->kind) {
     case OperationKind::kTransferFile: {
       StepPlan plan{operation, CheckTransfer(ctx, section)};
       WarnUncovered(ctx, section, std::nullopt, true, {});

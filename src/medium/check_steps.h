@@ -4,7 +4,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "driver/update_info.h"
+#include "common/update_info.h"
 #include "medium/check.h"
 #include "medium/findings.h"
 

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "driver/instrument_paths.h"
-#include "driver/operations.h"
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
+#include "common/heapstr.h"
+#include "common/instrument_paths.h"
 #include "fileutil/fileops.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
@@ -23,9 +23,7 @@
 #include "manifest/reader.h"
 #include "manifest/store.h"
 #include "medium/medium_paths.h"
-#include "operations/config_update.h"
-#include "operations/transfer.h"
-#include "strutil/heapstr.h"
+#include "operations/operations.h"
 
 namespace upd::medium {
 
@@ -144,7 +142,9 @@ Editor::DataFile Editor::DataPath(const AuxSection& section) {
   const char* name = section.name;
   char operation[kOperationRule.size] = {};
   if (LookUpKey(name, kOperationRule, operation) != KeyState::kPresent) return {};
-  const std::optional<OperationKind> kind = FindOperation(operation);
+  const Operation* op = FindOperation(operation);
+  if (op == nullptr) return {};
+  const OperationKind kind = op->kind;
   if (kind == OperationKind::kTransferFile) {
     auto s = std::make_unique<TransferSettings>();
     const int code = SeenFromMedium(medium_, [&] { return ReadTransferSettings(name, s.get()); });

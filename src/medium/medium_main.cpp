@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/update_info.h"
+#include "common/update_info.h"
 #include "fileutil/entries.h"
 #include "fileutil/fileops.h"
 #include "medium/check.h"
@@ -40,8 +40,7 @@ std::string MediumProblem(const std::string& medium) {
   if (!IsFolder(medium)) return medium + " is not a folder";
   const std::string manifest = ManifestFile(medium);
   if (EntryKindOf(manifest.c_str()) == EntryKind::kNone) {
-    return "no manifest " + manifest +
-           " (MEDIUM is the folder that holds firmware/AuxInfo.txt)";
+    return "no manifest " + manifest + " (MEDIUM is the folder that holds firmware/AuxInfo.txt)";
   }
   return {};
 }

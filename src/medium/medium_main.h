@@ -1,3 +1,6 @@
+// src/medium: update-medium, the release engineer's checker and digest filler,
+// over the updater's own rules.
+//
 // update-medium: the release engineer's tools for an update medium.
 #pragma once
 

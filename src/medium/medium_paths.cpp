@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "driver/instrument_paths.h"
+#include "common/instrument_paths.h"
 
 namespace upd::medium {
 

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "driver/error_codes.h"
-#include "driver/update_info.h"
+#include "common/error_codes.h"
+#include "common/update_info.h"
 #include "fileutil/fileops.h"
 #include "manifest/store.h"
 

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "driver/error_codes.h"
+#include "common/error_codes.h"
 #include "manifest/key_rules.h"
 
 namespace upd {

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <memory>
 
-#include "driver/error_codes.h"
-#include "driver/update_info.h"
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
+#include "common/error_codes.h"
+#include "common/update_info.h"
 #include "fileutil/fileops.h"
 #include "fileutil/linereader.h"
 #include "manifest/store.h"

@@ -13,7 +13,7 @@
 #include <array>
 #include <cstddef>
 
-#include "driver/error_codes.h"
+#include "common/error_codes.h"
 #include "integrity/digest_check.h"
 #include "manifest/key_rules.h"
 

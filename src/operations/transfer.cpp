@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "driver/error_codes.h"
+#include "common/error_codes.h"
 #include "fileutil/fileops.h"
 #include "integrity/digest_check.h"
 #include "manifest/store.h"

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstddef>
 
-#include "driver/error_codes.h"
-#include "driver/update_info.h"
+#include "common/error_codes.h"
+#include "common/update_info.h"
 #include "manifest/key_rules.h"
 
 namespace upd {

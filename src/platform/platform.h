@@ -1,4 +1,4 @@
-// The one seam between the updater and the operating system.
+// src/platform: the one seam between the updater and the operating system.
 //
 // Everything that differs between the instrument and a simulated instrument goes
 // through `Platform`: mounting, running shell commands, sync and sleep, the

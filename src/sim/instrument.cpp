@@ -7,7 +7,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "driver/instrument_paths.h"
+#include "common/instrument_paths.h"
 #include "sim/sim_paths.h"
 
 namespace upd::sim {

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "driver/instrument_paths.h"
+#include "common/instrument_paths.h"
 #include "sim/instrument.h"
 
 extern char** environ;

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/instrument_paths.h"
+#include "common/instrument_paths.h"
 #include "driver/startup.h"
 #include "platform/platform.h"
 #include "sim/fault_plan.h"

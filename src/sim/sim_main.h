@@ -1,3 +1,6 @@
+// src/sim: the simulated instrument (its platform, power cuts and faults, screens)
+// and the update-sim front end.
+//
 // update-sim: a simulated instrument in a directory, and the updater run on it.
 #pragma once
 

@@ -15,7 +15,7 @@
 #include <optional>
 #include <string_view>
 
-#include "driver/instrument_paths.h"
+#include "common/instrument_paths.h"
 #include "sim/sim_main.h"
 #include "sim/sim_paths.h"
 
@@ -56,7 +56,6 @@ int RunShell(const std::string& root, const std::string& command) {
   return status;
 }
 
-
 platform::UniqueFd OpenDirectory(const std::string& hostPath) {
   return platform::UniqueFd(::open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
@@ -70,15 +69,16 @@ std::string Normal(std::string_view path) {
 // The inode that `where` names, not following a last link; nothing when none.
 std::optional<struct stat> StatOf(const platform::HostPath& where) {
   struct stat st {};
-  if (where.error != 0 || ::fstatat(where.dir(), where.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (where.error != 0 ||
+      ::fstatat(where.dir(), where.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return std::nullopt;
   }
   return st;
 }
 
 bool IsEmptyDirectory(const platform::HostPath& where) {
-  const int fd = ::openat(where.dir(), where.name.c_str(),
-                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd =
+      ::openat(where.dir(), where.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   DIR* dir = ::fdopendir(fd);
   if (dir == nullptr) {
@@ -99,11 +99,12 @@ bool IsEmptyDirectory(const platform::HostPath& where) {
 
 // True when `where` is a device node of the simulation.
 bool IsDeviceNode(const platform::HostPath& where) {
-  const platform::UniqueFd fd(::openat(where.dir(), where.name.c_str(),
-                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const platform::UniqueFd fd(
+      ::openat(where.dir(), where.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   std::array<char, 64> text{};
   const ssize_t got = fd.valid() ? ::read(fd.get(), text.data(), text.size()) : -1;
-  return got >= 0 && std::string_view(text.data(), static_cast<std::size_t>(got)) == kDeviceNodeText;
+  return got >= 0 &&
+         std::string_view(text.data(), static_cast<std::size_t>(got)) == kDeviceNodeText;
 }
 
 }  // namespace

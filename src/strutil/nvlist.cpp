@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
 #include "strutil/stralloc.h"
 #include "strutil/strcompare.h"
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "strutil/heapstr.h"
+#include "common/heapstr.h"
 
 namespace upd::str {
 namespace {

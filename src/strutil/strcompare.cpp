@@ -3,7 +3,7 @@
 #include <cstring>
 #include <functional>
 
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
 
 namespace upd::str {
 namespace {

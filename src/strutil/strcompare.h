@@ -1,3 +1,6 @@
+// src/strutil: general string helpers: comparisons, conversions, fields,
+// allocation and name/value lists.
+//
 // Comparisons and searches over NUL-terminated byte strings.
 //
 // How to call: every helper of strutil lives in namespace upd::str. Write
@@ -17,21 +20,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/ascii.h"
+
 namespace upd::str {
-
-/// 'A'..'Z' to 'a'..'z'; every other byte unchanged.
-[[nodiscard]] constexpr char FoldAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-/// a equals b without regard to ASCII case, in full length.
-[[nodiscard]] constexpr bool EqualFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 /// a equals b, case-sensitive. Example: streq("ABC", "abc") == 0.
 [[nodiscard]] int streq(const char* a, const char* b);

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string_view>
 
+#include "common/heapstr.h"
 #include "fileutil/lists.h"
-#include "strutil/heapstr.h"
 #include "strutil/stralloc.h"
 
 namespace upd::str {

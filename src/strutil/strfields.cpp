@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
 #include "strutil/strcompare.h"
 
 namespace upd::str {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/error_codes.h"
+#include "common/error_codes.h"
 #include "driver/startup.h"
 
 namespace upd {

@@ -7,8 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "driver/error_codes.h"
-#include "driver/instrument_paths.h"
+#include "common/error_codes.h"
+#include "common/instrument_paths.h"
 #include "driver/startup.h"
 #include "manifest/store.h"
 #include "sim/sim_main.h"

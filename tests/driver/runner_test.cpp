@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/instrument_paths.h"
+#include "common/instrument_paths.h"
 #include "driver/startup.h"
 #include "support/digests.h"
 #include "support/fault_platform.h"

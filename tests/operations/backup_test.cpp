@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/error_codes.h"
+#include "common/error_codes.h"
 #include "operation_fixture.h"
 
 namespace upd {

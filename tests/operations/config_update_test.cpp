@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/error_codes.h"
+#include "common/error_codes.h"
 #include "operation_fixture.h"
 #include "platform/forwarding.h"
 #include "platform/platform.h"
@@ -157,37 +157,83 @@ TEST_F(ConfigUpdateTest, FailuresKeepTheInstalledSettings) {
     test::Faults faults;
     int code;
     std::string state;
-  } cases[] = {
-      {kTempl, kInstalled, remove(kSrc), {}, kErrCfgSourceMissing,
-       Expect({kInstalled, kOldBackup, nullptr})},
-      {kTempl, kInstalled, remove(kDest), {}, kErrCfgDestMissing,
-       Expect({nullptr, kOldBackup, nullptr})},
-      {kTempl, kInstalled,
-       [this] {
-         fs::remove(Host(kBackup));
-         Write(std::string(kBackup) + "/inside", "x");
-       },
-       {}, kErrFolder, Expect({kInstalled, "dir", nullptr})},
-      {"V2\n" + longLine, kInstalled, none, {}, kErrCfgReadSource,
-       Expect({kInstalled, kOldBackup, nullptr})},
-      {kTempl, badInstalled, none, {}, kErrCfgReadDest,
-       Expect({badInstalled.c_str(), kOldBackup, nullptr})},
-      {kTempl, kInstalled, none, {{{FileCall::kRemove, EBUSY}}}, kErrCfgRemoveBackup,
-       Expect({kInstalled, kOldBackup, nullptr})},
-      // The merged file cannot be made: diverted, or a leftover folder in its place.
-      {kTempl, kInstalled, none, {.divert = kTemp}, kErrCfgCreateDest,
-       Expect({kInstalled, nullptr, nullptr})},
-      {kTempl, kInstalled, [this] { Write(std::string(kTemp) + "/x", "x"); }, {},
-       kErrCfgCreateDest, Expect({kInstalled, nullptr, "dir"})},
-      {kTempl, kInstalled, none, {{{FileCall::kLink, EIO}}}, kErrCfgMoveToBackup,
-       Expect({kInstalled, nullptr, nullptr})},
-      {kTempl, kInstalled, none, {{{FileCall::kRename, EXDEV}}}, kErrCfgCreateDest,
-       Expect({kInstalled, kInstalled, nullptr})},
-      // A leftover merged file is replaced; without links the backup is a copy.
-      {kTempl, kInstalled, [this] { Write(kTemp, "V9\nleftover\n"); }, {}, 0,
-       Expect({kMerged, kInstalled, nullptr})},
-      {kTempl, kInstalled, none, {{{FileCall::kLink, EPERM}}}, 0,
-       Expect({kMerged, kInstalled, nullptr})}};
+  } cases[] = {{kTempl,
+                kInstalled,
+                remove(kSrc),
+                {},
+                kErrCfgSourceMissing,
+                Expect({kInstalled, kOldBackup, nullptr})},
+               {kTempl,
+                kInstalled,
+                remove(kDest),
+                {},
+                kErrCfgDestMissing,
+                Expect({nullptr, kOldBackup, nullptr})},
+               {kTempl,
+                kInstalled,
+                [this] {
+                  fs::remove(Host(kBackup));
+                  Write(std::string(kBackup) + "/inside", "x");
+                },
+                {},
+                kErrFolder,
+                Expect({kInstalled, "dir", nullptr})},
+               {"V2\n" + longLine,
+                kInstalled,
+                none,
+                {},
+                kErrCfgReadSource,
+                Expect({kInstalled, kOldBackup, nullptr})},
+               {kTempl,
+                badInstalled,
+                none,
+                {},
+                kErrCfgReadDest,
+                Expect({badInstalled.c_str(), kOldBackup, nullptr})},
+               {kTempl,
+                kInstalled,
+                none,
+                {{{FileCall::kRemove, EBUSY}}},
+                kErrCfgRemoveBackup,
+                Expect({kInstalled, kOldBackup, nullptr})},
+               // The merged file cannot be made: diverted, or a leftover folder in its place.
+               {kTempl,
+                kInstalled,
+                none,
+                {.divert = kTemp},
+                kErrCfgCreateDest,
+                Expect({kInstalled, nullptr, nullptr})},
+               {kTempl,
+                kInstalled,
+                [this] { Write(std::string(kTemp) + "/x", "x"); },
+                {},
+                kErrCfgCreateDest,
+                Expect({kInstalled, nullptr, "dir"})},
+               {kTempl,
+                kInstalled,
+                none,
+                {{{FileCall::kLink, EIO}}},
+                kErrCfgMoveToBackup,
+                Expect({kInstalled, nullptr, nullptr})},
+               {kTempl,
+                kInstalled,
+                none,
+                {{{FileCall::kRename, EXDEV}}},
+                kErrCfgCreateDest,
+                Expect({kInstalled, kInstalled, nullptr})},
+               // A leftover merged file is replaced; without links the backup is a copy.
+               {kTempl,
+                kInstalled,
+                [this] { Write(kTemp, "V9\nleftover\n"); },
+                {},
+                0,
+                Expect({kMerged, kInstalled, nullptr})},
+               {kTempl,
+                kInstalled,
+                none,
+                {{{FileCall::kLink, EPERM}}},
+                0,
+                Expect({kMerged, kInstalled, nullptr})}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     Files(c.templ, c.installed);

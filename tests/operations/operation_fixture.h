@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/update_info.h"
+#include "common/update_info.h"
 #include "manifest/store.h"
 #include "support/sim_instrument.h"
 #include "support/test_support.h"

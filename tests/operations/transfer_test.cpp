@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "driver/error_codes.h"
+#include "common/error_codes.h"
 #include "operation_fixture.h"
 #include "support/digests.h"
 #include "support/fault_platform.h"
@@ -195,12 +195,18 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
       {With(With(kEntries, "SrcDir", "/home/Corvenal/download"), "SrcFile", "APP.NEW"),
        kErrCopyInterim, Expect({kOld, kOlderBackup, nullptr}), [&] { Write(alias, kNew); }},
       // The previous file stays at the destination as well as at the backup path.
-      {kEntries, kErrMoveIntoPlace, Expect({kOld, kOld, kNew}), nullptr,
+      {kEntries,
+       kErrMoveIntoPlace,
+       Expect({kOld, kOld, kNew}),
+       nullptr,
        {.divert = kDest, .when = [this] { return Read(kBackup) == kOld; }}},
       // The mode is set before anything moves: a file that cannot run is never installed.
       {kEntries, kErrChmod, kStaged, nullptr, {{{FileCall::kSetMode, EPERM}}}},
       // A link that fails for want of space is no reason to copy.
-      {kEntries, kErrMoveToBackup, Expect({kOld, nullptr, kNew}), nullptr,
+      {kEntries,
+       kErrMoveToBackup,
+       Expect({kOld, nullptr, kNew}),
+       nullptr,
        {{{FileCall::kLink, ENOSPC}}}}};
 
   for (const auto& c : cases) {

@@ -11,7 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "driver/instrument_paths.h"
+#include "common/instrument_paths.h"
 #include "fileutil/fileops.h"
 #include "sim/confined.h"
 #include "sim/fault_plan.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "strutil/heapstr.h"
+#include "common/heapstr.h"
 #include "strutil/nvlist.h"
 #include "strutil/stralloc.h"
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "driver/instrument_paths.h"
+#include "common/instrument_paths.h"
 
 namespace upd::test {
 

@@ -1,11 +1,14 @@
+// src/common: what every layer shares, at the bottom: the run record and its
+// flags, the error codes, the instrument's paths, heap strings and character tests.
+//
 // The record of one update run and the driver's process-wide flags.
 #pragma once
 
 #include <cstdint>
 
-#include "manifest/store.h"
-
 namespace upd {
+
+struct Section;  // a step of the sequence (manifest/store.h)
 
 inline constexpr std::uint32_t UPD_FORCE = 0x001;            // -f: skip the timestamp check
 inline constexpr std::uint32_t UPD_MSG_ALL = 0x002;          // -mm

@@ -1,4 +1,4 @@
-#include "fileutil/chartests.h"
+#include "common/chartests.h"
 
 #include <cstring>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "strutil/heapstr.h"
+#include "common/heapstr.h"
 
 #include <cstring>
 

@@ -43,11 +43,6 @@ inline constexpr std::size_t kFlashCommandSize = 127 + 1 + 513 + 1 + 63 + 1;
 void ComposeFlashCommand(char (&command)[kFlashCommandSize], const char* write,
                          const char* dataPath, const char* device);
 
-/// The command "FlashUpdate" runs: "<write> <dataPath> <device>", cut to the
-/// buffer (values within the keys' limits always fit).
-void ComposeFlashCommand(char (&command)[kFlashCommandSize], const char* write,
-                         const char* dataPath, const char* device);
-
 /// "FlashUpdate": needs "Device", "Offset", "EraseCommand", "WriteCommand" and
 /// "DataPath1" (634, 637, 635, 639, 632 for the first one missing; 636 for a
 /// value too long). With an "MD5Hash" or "SHA256Hash" entry, the "DataPath1"

@@ -7,9 +7,10 @@
 # demo: the native compiler and build tools, OpenSSL's library and tool,
 #   GoogleTest and Google Benchmark (configuring the default preset looks for
 #   them), ImageMagick and a font for the simulated instrument's screens.
-# all (the default): that, and for the instrument's build the armhf cross
-#   compiler, Debian's armhf OpenSSL and GoogleTest (multiarch) and qemu-user
-#   to run the armhf tests.
+# all (the default): that, groff and man-db (a test renders the manual pages
+#   with them), and for the instrument's build the armhf cross compiler,
+#   Debian's armhf OpenSSL and GoogleTest (multiarch) and qemu-user to run the
+#   armhf tests.
 #
 # Only "all" adds the armhf architecture: installing libssl-dev:armhf pins the
 # host's OpenSSL to the same version and may upgrade it, which the demo must
@@ -27,6 +28,7 @@ case $mode in
   demo) ;;
   all)
     packages+=(
+      groff-base man-db
       g++-arm-linux-gnueabihf libc6-dev-armhf-cross qemu-user perl
       libssl-dev:armhf libgtest-dev:armhf libgmock-dev:armhf libstdc++6:armhf
     )

@@ -1,5 +1,6 @@
 #include "medium/medium_main.h"
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -10,6 +11,8 @@
 #include "fileutil/entries.h"
 #include "fileutil/fileops.h"
 #include "medium/check.h"
+#include "medium/code_formats.h"
+#include "medium/code_reference.h"
 #include "medium/digests.h"
 #include "medium/medium_paths.h"
 #include "operations/timestamp.h"
@@ -21,7 +24,8 @@ namespace {
 constexpr const char kUsage[] =
     "usage: update-medium check MEDIUM [--key PUBLIC.pem] [--timestamp \"YYYY-MM-DD HH:MM:SS\"] "
     "[--force]\n"
-    "       update-medium digests MEDIUM\n";
+    "       update-medium digests MEDIUM\n"
+    "       update-medium explain [CODE]\n";
 
 int BadUse(const std::string& message) {
   std::fprintf(stderr, "update-medium: %s\n", message.c_str());
@@ -94,10 +98,37 @@ int Digests(const std::vector<std::string_view>& args) {
   return WriteDigests(medium, stdout);
 }
 
+// Without CODE every code; --markdown and --roff are the forms that
+// scripts/gen_docs.sh puts into README.md and man/update.8.
+int Explain(const std::vector<std::string_view>& args) {
+  if (args.size() > 1) return BadUse("explain takes one CODE, or none for every code");
+  const std::string_view arg = args.empty() ? std::string_view() : args[0];
+  if (args.empty() || arg == "--markdown" || arg == "--roff") {
+    CodeFormat format = CodeFormat::kText;
+    if (arg == "--markdown") format = CodeFormat::kMarkdown;
+    if (arg == "--roff") format = CodeFormat::kRoff;
+    std::fputs(CodeReferenceIn(format).c_str(), stdout);
+    return 0;
+  }
+  int code = 0;
+  const char* end = arg.data() + arg.size();
+  if (const auto [stop, ec] = std::from_chars(arg.data(), end, code);
+      ec != std::errc() || stop != end) {
+    return BadUse("explain: '" + std::string(arg) + "' is not a code (a number such as 654)");
+  }
+  const CodeEntry* entry = FindCode(code);
+  if (entry == nullptr) {
+    return BadUse("explain: the updater has no code " + std::to_string(code) +
+                  " (update-medium explain lists them all)");
+  }
+  std::fputs(CodeText(*entry).c_str(), stdout);
+  return 0;
+}
+
 }  // namespace
 
 int MediumMain(int argc, char** argv) {
-  if (argc < 2) return BadUse("no command (check or digests; --help shows usage)");
+  if (argc < 2) return BadUse("no command (check, digests or explain; --help shows usage)");
   const std::string_view command = argv[1];
   const std::vector<std::string_view> args(argv + 2, argv + argc);
   if (command == "-h" || command == "--help") {
@@ -106,7 +137,8 @@ int MediumMain(int argc, char** argv) {
   }
   if (command == "check") return Check(args);
   if (command == "digests") return Digests(args);
-  return BadUse("unknown command '" + std::string(command) + "' (check, digests)");
+  if (command == "explain") return Explain(args);
+  return BadUse("unknown command '" + std::string(command) + "' (check, digests, explain)");
 }
 
 }  // namespace upd::medium

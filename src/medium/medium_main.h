@@ -10,7 +10,7 @@ namespace upd::medium {
 /// changed), 2 bad use.
 inline constexpr int kExitBadUse = 2;
 
-/// The update-medium command line: check, digests.
+/// The update-medium command line: check, digests, explain.
 int MediumMain(int argc, char** argv);
 
 }  // namespace upd::medium

@@ -1,0 +1,134 @@
+// The code reference: one entry per constant of common/error_codes.h, the
+// documents generated from it still equal to what it generates, the explain
+// command's bad use, and manual pages that render without a warning.
+#include <cstdio>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "medium/code_reference.h"
+#include "sim_runner.h"
+
+namespace upd::e2e {
+namespace {
+
+using ::testing::HasSubstr;
+
+// The lines strictly between the one holding "<marker>:begin" and the one
+// holding "<marker>:end"; a failure and "" when either is missing.
+std::string Generated(const std::string& text, const std::string& marker) {
+  const std::size_t begin = text.find(marker + ":begin");
+  const std::size_t end = text.find(marker + ":end");
+  if (begin == std::string::npos || end == std::string::npos || end < begin) {
+    ADD_FAILURE() << "no " << marker << ":begin and " << marker << ":end lines";
+    return {};
+  }
+  const std::size_t from = text.find('\n', begin) + 1;
+  const std::size_t to = text.rfind('\n', end) + 1;
+  return from <= to ? text.substr(from, to - from) : std::string();
+}
+
+// Runs `command` through the shell; what it writes to standard output.
+std::string Shell(const std::string& command, int* status) {
+  std::string output;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    *status = -1;
+    return output;
+  }
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    output.append(buffer, n);
+  *status = ::pclose(pipe);
+  return output;
+}
+
+TEST(CodeReference, HasOneEntryPerConstant) {
+  const std::string header = test::ReadFile(UPD_SOURCE_DIR "/src/common/error_codes.h");
+  const std::regex constant(R"(inline constexpr int (kErr\w+) = (\d+);)");
+  std::map<std::string, int> constants;
+  for (std::sregex_iterator it(header.begin(), header.end(), constant), last; it != last; ++it) {
+    constants[(*it)[1]] = std::stoi((*it)[2]);
+  }
+  ASSERT_GE(constants.size(), 60U) << "error_codes.h was not read";
+  for (const auto& [name, code] : constants) {
+    const medium::CodeEntry* entry = medium::FindCode(code);
+    ASSERT_NE(entry, nullptr) << name << " = " << code << " has no entry";
+    EXPECT_EQ(entry->constant, name) << code;
+  }
+  for (const medium::CodeEntry& entry : medium::CodeReference()) {
+    const auto found = constants.find(std::string(entry.constant));
+    EXPECT_TRUE(found != constants.end() && found->second == entry.code)
+        << entry.code << " " << entry.constant << " is no constant of error_codes.h";
+    EXPECT_FALSE(entry.happened.empty() || entry.left.empty() || entry.next.empty()) << entry.code;
+  }
+}
+
+TEST(CodeReference, GeneratedDocumentsMatchTheTable) {
+  struct Row {
+    const char* file;
+    const char* marker;
+    std::vector<std::string> args;
+    const char* fence;  // around the output in the document
+  };
+  const Row rows[] = {
+      {"README.md", "explain-654", {"explain", "654"}, "```\n"},
+      {"README.md", "codes", {"explain", "--markdown"}, ""},
+      {"man/update.8", "codes", {"explain", "--roff"}, ""},
+  };
+  for (const Row& row : rows) {
+    const Outcome generated = MediumTool(row.args);
+    ASSERT_EQ(generated.status, 0) << generated.err;
+    const std::string document = test::ReadFile(std::string(UPD_SOURCE_DIR "/") + row.file);
+    EXPECT_EQ(Generated(document, row.marker), row.fence + generated.out + row.fence)
+        << row.file << " (" << row.marker
+        << ") no longer matches the code table: run scripts/gen_docs.sh";
+  }
+}
+
+TEST(CodeReference, ExplainCommandLine) {
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    const char* expected;  // in the output, or in the message of bad use
+  };
+  const Row rows[] = {
+      {{"explain"}, 0, "\n670  kErrSha256Mismatch  (TransferFile and BackupFiles)\n"},
+      {{"explain", "999"}, 2, "update-medium: explain: the updater has no code 999"},
+      {{"explain", "65x"}, 2, "update-medium: explain: '65x' is not a code"},
+      {{"explain", "654", "655"}, 2, "update-medium: explain takes one CODE"},
+  };
+  for (const Row& row : rows) {
+    const Outcome outcome = MediumTool(row.args);
+    EXPECT_EQ(outcome.status, row.status) << row.args.back();
+    EXPECT_THAT(row.status == 0 ? outcome.out : outcome.err, HasSubstr(row.expected));
+    if (row.status != 0) {
+      EXPECT_EQ(outcome.out, "");
+    }
+  }
+}
+
+// groff is what man(1) renders with; the test needs it (scripts/install-deps.sh
+// installs groff-base and man-db) and says so when it is missing.
+TEST(ManPages, RenderWithoutWarnings) {
+  int status = 0;
+  Shell("command -v groff >/dev/null", &status);
+  if (status != 0) GTEST_SKIP() << "groff is not installed: no manual page can be rendered";
+  Shell("command -v man >/dev/null", &status);
+  const bool haveMan = status == 0;
+  for (const char* page : {"man/update.8", "man/update-sim.1", "man/update-medium.1"}) {
+    const std::string path = std::string(UPD_SOURCE_DIR "/") + page;
+    EXPECT_EQ(Shell("groff -man -ww -z -Tutf8 '" + path + "' 2>&1", &status), "") << page;
+    EXPECT_EQ(status, 0) << page;
+    if (!haveMan) continue;
+    EXPECT_EQ(Shell("man --warnings -l '" + path + "' 2>&1 >/dev/null", &status), "") << page;
+    EXPECT_EQ(status, 0) << page;
+  }
+}
+
+}  // namespace
+}  // namespace upd::e2e

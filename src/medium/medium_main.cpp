@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/build_info.h"
 #include "driver/update_info.h"
 #include "fileutil/entries.h"
 #include "fileutil/fileops.h"
@@ -21,7 +22,8 @@ namespace {
 constexpr const char kUsage[] =
     "usage: update-medium check MEDIUM [--key PUBLIC.pem] [--timestamp \"YYYY-MM-DD HH:MM:SS\"] "
     "[--force]\n"
-    "       update-medium digests MEDIUM\n";
+    "       update-medium digests MEDIUM\n"
+    "       update-medium --version\n";
 
 int BadUse(const std::string& message) {
   std::fprintf(stderr, "update-medium: %s\n", message.c_str());
@@ -103,6 +105,10 @@ int MediumMain(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 2, argv + argc);
   if (command == "-h" || command == "--help") {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("update-medium %s\n", kReleaseVersion);
     return 0;
   }
   if (command == "check") return Check(args);

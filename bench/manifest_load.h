@@ -34,12 +34,15 @@ inline std::string Join(const std::vector<std::string>& names, std::size_t from,
 /// groups nested as deep as needed keep every line below 255 characters.
 inline void WriteSectionList(std::ostream& out, int steps) {
   std::vector<std::string> level;
-  for (int i = 0; i < steps; ++i) level.push_back("S" + std::to_string(i));
+  for (int i = 0; i < steps; ++i) level.push_back(std::string("S").append(std::to_string(i)));
   out << "SectionList\n";
   for (int depth = 0; level.size() > kGroupWidth; ++depth) {
     std::vector<std::string> groups;
     for (std::size_t from = 0; from < level.size(); from += kGroupWidth) {
-      groups.push_back("G" + std::to_string(depth) + "_" + std::to_string(groups.size()));
+      groups.push_back(std::string("G")
+                           .append(std::to_string(depth))
+                           .append("_")
+                           .append(std::to_string(groups.size())));
       out << groups.back() << " = " << Join(level, from, std::min(from + kGroupWidth, level.size()))
           << "\n";
     }

@@ -52,7 +52,8 @@ class GeneratedMedium {
     std::vector<Digests> digests;
     for (int k = 0; k < kSourceFiles; ++k) {
       const std::string path = SourceHost(k);
-      std::ofstream(path) << "build of file " << k << "\n" << std::string(1000 + k, 'x');
+      std::ofstream(path) << "build of file " << k << "\n"
+                          << std::string(static_cast<std::size_t>(1000 + k), 'x');
       std::array<char, 512> md5{};
       std::array<char, 512> sha{};
       if (upd::MD5Hash(path.c_str(), md5.data(), 512) == 0 ||

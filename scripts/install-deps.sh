@@ -5,8 +5,8 @@
 #   scripts/install-deps.sh [demo|all]
 #
 # demo: the native compiler and build tools, OpenSSL's library and tool,
-#   GoogleTest and Google Benchmark (configuring the default preset looks for
-#   them), ImageMagick and a font for the simulated instrument's screens.
+#   GoogleTest and Google Benchmark (the presets require them), ImageMagick
+#   and a font for the simulated instrument's screens.
 # all (the default): that, groff and man-db (a test renders the manual pages
 #   with them), and for the instrument's build the armhf cross compiler,
 #   Debian's armhf OpenSSL and GoogleTest (multiarch) and qemu-user to run the

@@ -1,4 +1,4 @@
-// The build's own date, shown in the banner.
+// What the build knows about itself: the date in the banner, the release.
 #pragma once
 
 namespace upd {
@@ -8,5 +8,11 @@ namespace upd {
 // (cmake/build_date.cmake) whenever the library changes, not at configure
 // time, so configuring an unchanged tree again rebuilds nothing.
 extern const char kBuildDate[];
+
+// The release this build belongs to, "MAJOR.MINOR.PATCH" as the CMake project
+// names it (cmake/release_version.cpp.in): update-sim and update-medium print
+// it, and the Debian packages carry it. The updater's banner keeps its own
+// version string (kVersion), which the instrument's conventions fix.
+extern const char kReleaseVersion[];
 
 }  // namespace upd

@@ -220,8 +220,11 @@ void Editor::Digest(const AuxSection& section, const char* key, const char* dige
     }
     // "Key =" gets its blank before the value.
     const bool bare = span->valueBegin == span->valueEnd && raw[span->valueBegin - 1] == '=';
-    changes_.push_back({entry->line, false, span->valueBegin, span->valueEnd,
-                        (bare ? " " : "") + std::string(digest)});
+    // Appended, not `" " + std::string(digest)`: GCC 12 at -O3 takes that
+    // for an overlapping copy (-Wrestrict).
+    std::string text(bare ? 1 : 0, ' ');
+    text += digest;
+    changes_.push_back({entry->line, false, span->valueBegin, span->valueEnd, std::move(text)});
     std::fprintf(out_, "AuxInfo.txt:%d: section %s: %s %s -> %s\n", entry->line, section.name, key,
                  *entry->value == '\0' ? "(empty)" : entry->value, digest);
     return;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/update_info.h"
+#include "driver/build_info.h"
 #include "fileutil/entries.h"
 #include "fileutil/fileops.h"
 #include "medium/check.h"
@@ -25,7 +26,8 @@ constexpr const char kUsage[] =
     "usage: update-medium check MEDIUM [--key PUBLIC.pem] [--timestamp \"YYYY-MM-DD HH:MM:SS\"] "
     "[--force]\n"
     "       update-medium digests MEDIUM\n"
-    "       update-medium explain [CODE]\n";
+    "       update-medium explain [CODE]\n"
+    "       update-medium --version\n";
 
 int BadUse(const std::string& message) {
   std::fprintf(stderr, "update-medium: %s\n", message.c_str());
@@ -133,6 +135,10 @@ int MediumMain(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 2, argv + argc);
   if (command == "-h" || command == "--help") {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("update-medium %s\n", kReleaseVersion);
     return 0;
   }
   if (command == "check") return Check(args);

@@ -151,7 +151,7 @@ HostPath ResolveInRoot(int root, std::string_view path, Follow last, Links links
       HostPath host;
       host.directory = OpenDirectory(root, Join(parts, parts.size()), links, walk);
       if (!host.directory.valid()) return HostPath::Unreachable(errno);
-      host.name = ".";
+      host.name.assign(1, '.');  // `= "."` is an overlapping copy to GCC 12 at -O3 (-Wrestrict)
       host.noFollow = true;
       return host;
     }

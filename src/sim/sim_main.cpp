@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/instrument_paths.h"
+#include "driver/build_info.h"
 #include "driver/startup.h"
 #include "platform/platform.h"
 #include "sim/fault_plan.h"
@@ -30,7 +31,8 @@ constexpr const char kUsage[] =
     "usage: update-sim init DIR\n"
     "       update-sim plug DIR MEDIUM [--port N] [--device PATH]\n"
     "       update-sim unplug DIR\n"
-    "       update-sim run DIR [--commands record|run] [--screens] [--] ARGS...\n";
+    "       update-sim run DIR [--commands record|run] [--screens] [--] ARGS...\n"
+    "       update-sim --version\n";
 
 int BadUse(const std::string& message) {
   std::fprintf(stderr, "update-sim: %s\n", message.c_str());
@@ -190,6 +192,10 @@ int SimMain(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 2, argv + argc);
   if (command == "-h" || command == "--help") {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("update-sim %s\n", kReleaseVersion);
     return 0;
   }
   if (command == "init") return Init(args);

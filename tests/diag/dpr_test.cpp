@@ -60,7 +60,9 @@ TEST_F(Dpr, LineEndsFollowTheFormatAndTheMessageIsCut) {
   dpr(1, out.get(), "probe.cpp", "Probe", 7, "x");
   dpr(1, out.get(), "probe.cpp", "Probe", 7, "line\n");
   dpr(5, out.get(), "probe.cpp", "Probe", 7, "abc");
-  dpr(1, out.get(), "probe.cpp", "Probe", 7, none);
+  // An argument follows the null format, or it would pass for a message
+  // handed over as the format (-Wformat-security).
+  dpr(1, out.get(), "probe.cpp", "Probe", 7, none, 0);
   dpr(1, out.get(), "probe.cpp", "Probe", 7, "%s", std::string(1100, 'm').c_str());
   const std::string h = kHeader;
   EXPECT_EQ(out.text(),

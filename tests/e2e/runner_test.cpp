@@ -26,7 +26,6 @@ using ::testing::HasSubstr;
 using ::testing::IsSupersetOf;
 using ::testing::Not;
 
-constexpr const char kMount[] = "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0";
 // The new build records its start as the instrument's stub does.
 constexpr const char kNewApp[] =
     "#!/bin/sh\n# main application, new build\n"

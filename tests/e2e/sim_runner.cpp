@@ -21,7 +21,10 @@ Outcome RunProgram(std::initializer_list<const char*> program,
   std::string command;
   for (const char* word : program) command += sim::ShellQuote(word) + ' ';
   for (const std::string& arg : args) command += sim::ShellQuote(arg) + ' ';
-  command += ">" + sim::ShellQuote(capture / "out") + " 2>" + sim::ShellQuote(capture / "err");
+  command += '>';
+  command += sim::ShellQuote(capture / "out");
+  command += " 2>";
+  command += sim::ShellQuote(capture / "err");
   const int status = std::system(command.c_str());
   return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(capture / "out"),
                  test::ReadFile(capture / "err")};

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <utility>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -173,6 +174,16 @@ TEST(SimUse, BadUseExitsTwoWithOneLine) {
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
   }
   EXPECT_THAT(sim.Timeline(), ElementsAre());
+}
+
+// The PC tools name the release that the build was configured as.
+TEST(SimUse, ToolsPrintTheirRelease) {
+  const std::pair<std::string, Outcome> runs[] = {{"update-sim", Sim({"--version"})},
+                                                  {"update-medium", MediumTool({"--version"})}};
+  for (const auto& [tool, outcome] : runs) {
+    EXPECT_EQ(outcome.status, 0) << tool;
+    EXPECT_EQ(outcome.out, tool + " " UPD_RELEASE_VERSION "\n");
+  }
 }
 
 TEST(SimUse, AFailedRunEndsWithWhatTheInstrumentShows) {

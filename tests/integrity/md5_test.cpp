@@ -75,7 +75,7 @@ TEST(Md5Engine, MessageFedInPiecesGivesTheOneShotDigest) {
 
 TEST(Md5Hash, FileDigestsMatchAnIndependentMd5) {
   TempDir dir;
-  for (const std::size_t size : {0, 55, 56, 63, 64, 65, 255, 256, 257, (3 << 20) + 7}) {
+  for (const std::size_t size : {0u, 55u, 56u, 63u, 64u, 65u, 255u, 256u, 257u, (3u << 20) + 7}) {
     const std::string content = RandomText(size, static_cast<unsigned>(size));
     test::WriteFile(dir / "f", content);
     char out[512];

@@ -29,7 +29,7 @@ class Reader : public ::testing::Test {
   static std::string Dump() {
     std::string dump;
     for (const AuxSection* s = aux_Section; s != nullptr; s = s->next) {
-      dump += "[" + std::string(s->name) + "]";
+      dump.append(1, '[').append(s->name).append(1, ']');
       for (const AuxEntry* e = s->entries; e != nullptr; e = e->next) {
         dump += std::string(e->name) + "=" + e->value + "|";
       }

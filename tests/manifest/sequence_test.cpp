@@ -46,8 +46,8 @@ class Sequence : public ::testing::Test {
 std::string Fan(int levels, int fanout) {
   std::string list = "SectionList\nSequence = L1\n";
   for (int i = 1; i <= levels; ++i) {
-    const std::string next = i < levels ? "L" + std::to_string(i + 1) : "Step";
-    list += "L" + std::to_string(i) + " = " + next;
+    const std::string next = i < levels ? std::string("L").append(std::to_string(i + 1)) : "Step";
+    list.append("L").append(std::to_string(i)).append(" = ").append(next);
     for (int k = 1; k < fanout; ++k) list += ", " + next;
     list += "\n";
   }

@@ -84,7 +84,8 @@ TEST_P(Store, LargeSectionsKeepTheRules) {
   // Large sections (a big list section) are looked up another way than small ones.
   AuxListBuilder list;
   ASSERT_EQ(list.AddSection("Big"), 1);
-  for (int i = 0; i < 100; ++i) ASSERT_EQ(list.AddEntry("K" + std::to_string(i), "v"), 1);
+  for (int i = 0; i < 100; ++i)
+    ASSERT_EQ(list.AddEntry(std::string("K").append(std::to_string(i)), "v"), 1);
   ASSERT_EQ(list.AddEntry("K5", "later"), 1);
   ASSERT_EQ(list.AddSection("Big"), 1);
   ASSERT_EQ(list.AddEntry("L", "w"), 1);

@@ -29,17 +29,14 @@
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -60,6 +57,7 @@
 #include "platform/platform.h"
 #include "sim/instrument.h"
 #include "sim/sim_platform.h"
+#include "wall_clock.h"
 
 namespace {
 
@@ -105,24 +103,6 @@ class SyncingPlatform final : private OwnedSim, public upd::platform::Forwarding
     ::sync();
   }
 };
-
-// Runs `script` with /bin/sh and the three positional arguments; true when it
-// exits with status 0.
-bool RunScript(const char* script, const std::string& a1, const std::string& a2,
-               const std::string& a3) {
-  const pid_t child = ::fork();
-  if (child == -1) return false;
-  if (child == 0) {
-    ::execl("/bin/sh", "sh", "-c", script, "sh", a1.c_str(), a2.c_str(), a3.c_str(),
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  while (::waitpid(child, &status, 0) == -1) {
-    if (errno != EINTR) return false;
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 std::string LowerHex(const unsigned char* bytes, unsigned n) {
   std::string text;
@@ -271,7 +251,7 @@ class Rig {
     }
     const std::string source = kSourceDir + std::string("/") + kSourceFile;
     if (upd::CopyFile(source.c_str(), kCopyOnly) != 1 ||
-        !RunScript(kCpSync, payload_, Host(kShellCopy), ShellOutput())) {
+        !bench::RunScript(kCpSync, {payload_, Host(kShellCopy), ShellOutput()})) {
       return "cannot make the first copies";
     }
     // Nothing written during set-up is left for a timed sync to flush.
@@ -322,7 +302,7 @@ void RunSequence(benchmark::State& state, const char* script, bool digests) {
   if (rig == nullptr) return;
   const std::string copy = rig->Host(kShellCopy);
   for (auto _ : state) {
-    if (!RunScript(script, rig->payload(), copy, rig->ShellOutput())) {
+    if (!bench::RunScript(script, {rig->payload(), copy, rig->ShellOutput()})) {
       state.SkipWithError("the shell sequence failed");
       break;
     }
@@ -376,68 +356,14 @@ void BM_Part_Md5Sha256Hash(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * rig->bytes());
 }
 
-// One install per repetition, on the wall clock.
-void OneInstall(benchmark::internal::Benchmark* b) {
-  b->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
-}
+BENCHMARK(BM_TransferFile)->Apply(bench::OneRunPerRepetition);
+BENCHMARK(BM_Shell_Coreutils)->Apply(bench::OneRunPerRepetition);
+BENCHMARK(BM_Shell_OpenSSL)->Apply(bench::OneRunPerRepetition);
+BENCHMARK(BM_Part_CopyFileSync)->Apply(bench::OneRunPerRepetition);
+BENCHMARK(BM_Part_CpSync)->Apply(bench::OneRunPerRepetition);
+BENCHMARK(BM_Part_Md5Sha256Hash)->Apply(bench::OneRunPerRepetition);
 
-BENCHMARK(BM_TransferFile)->Apply(OneInstall);
-BENCHMARK(BM_Shell_Coreutils)->Apply(OneInstall);
-BENCHMARK(BM_Shell_OpenSSL)->Apply(OneInstall);
-BENCHMARK(BM_Part_CopyFileSync)->Apply(OneInstall);
-BENCHMARK(BM_Part_CpSync)->Apply(OneInstall);
-BENCHMARK(BM_Part_Md5Sha256Hash)->Apply(OneInstall);
-
-// Console output as usual, plus every repetition's wall time for the medians.
-class MedianReporter : public benchmark::ConsoleReporter {
- public:
-  MedianReporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      const double seconds =
-          run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-      Figures& figures = figures_[run.run_name.function_name];
-      if (run.run_type == Run::RT_Iteration) {
-        figures.seconds.push_back(seconds);
-      } else if (run.aggregate_name == "median") {
-        figures.reportedMedian = seconds;
-        figures.reportedCount = run.iterations;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  /// Median wall seconds of `name` and how many repetitions it is taken
-  /// from; nothing when it did not run.
-  [[nodiscard]] std::optional<std::pair<double, std::int64_t>> Median(
-      const std::string& name) const {
-    const auto it = figures_.find(name);
-    if (it == figures_.end()) return std::nullopt;
-    const Figures& figures = it->second;
-    if (figures.seconds.empty()) {
-      // The display shows aggregates only: they are all it receives.
-      if (figures.reportedCount == 0) return std::nullopt;
-      return std::make_pair(figures.reportedMedian, figures.reportedCount);
-    }
-    std::vector<double> v = figures.seconds;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    const double median = n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    return std::make_pair(median, static_cast<std::int64_t>(n));
-  }
-
- private:
-  struct Figures {
-    std::vector<double> seconds;
-    double reportedMedian = 0;
-    std::int64_t reportedCount = 0;
-  };
-  std::map<std::string, Figures> figures_;
-};
-
-void PrintSummary(const MedianReporter& reporter) {
+void PrintSummary(const bench::MedianReporter& reporter) {
   struct Line {
     const char* name;
     const char* label;
@@ -457,13 +383,9 @@ void PrintSummary(const MedianReporter& reporter) {
                   static_cast<long long>(median->second));
     }
   }
-  const auto seconds = [&](const char* name) -> std::optional<double> {
-    const auto median = reporter.Median(name);
-    return median ? std::optional<double>(median->first) : std::nullopt;
-  };
-  const auto ours = seconds("BM_TransferFile");
-  const auto coreutils = seconds("BM_Shell_Coreutils");
-  const auto openssl = seconds("BM_Shell_OpenSSL");
+  const auto ours = reporter.Seconds("BM_TransferFile");
+  const auto coreutils = reporter.Seconds("BM_Shell_Coreutils");
+  const auto openssl = reporter.Seconds("BM_Shell_OpenSSL");
   if (!ours) return;
   std::printf("\nRatios, TransferFile / shell sequence (goal: at most 1.10 x the faster):\n");
   if (coreutils)
@@ -479,20 +401,8 @@ void PrintSummary(const MedianReporter& reporter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Defaults that the command line can override: later flags win.
-  std::vector<char*> args{argv[0]};
-  std::string repetitions = "--benchmark_repetitions=7";
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.push_back(repetitions.data());
-  args.push_back(interleave.data());
-  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-  int count = static_cast<int>(args.size());
-  args.push_back(nullptr);
-
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-  MedianReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  bench::MedianReporter reporter;
+  if (!bench::RunInterleaved(argc, argv, reporter)) return 1;
   PrintSummary(reporter);
   benchmark::Shutdown();
   return 0;

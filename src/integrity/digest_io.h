@@ -2,8 +2,11 @@
 // subsystem's interface.
 #pragma once
 
+#include <openssl/evp.h>
+
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 #include "common/heapstr.h"
 #include "fileutil/fileops.h"
@@ -13,6 +16,12 @@ namespace upd::digest_io {
 /// Writes the 2 * n lower-case hexadecimal digits of `bytes` (each byte most
 /// significant digit first) and a NUL into `out`, which holds 2 * n + 1 bytes.
 void WriteLowerHex(const unsigned char* bytes, std::size_t n, char* out);
+
+/// Owns an OpenSSL digest context.
+struct MdCtxFree {
+  void operator()(EVP_MD_CTX* ctx) const noexcept { EVP_MD_CTX_free(ctx); }
+};
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
 
 /// A file opened for reading, with a stdio buffer larger than the default
 /// behind it so that reads of a few KiB cost few system calls. The stream is

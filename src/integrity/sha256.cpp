@@ -5,7 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdio>
-#include <memory>
 
 #include "integrity/digest_io.h"
 
@@ -16,11 +15,6 @@ namespace {
 constexpr std::size_t kReadBytes = 4096;
 constexpr std::size_t kDigestBytes = 32;
 
-struct MdCtxFree {
-  void operator()(EVP_MD_CTX* ctx) const noexcept { EVP_MD_CTX_free(ctx); }
-};
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
-
 }  // namespace
 
 int SHA256Hash(const char* path, char* out) {
@@ -28,7 +22,7 @@ int SHA256Hash(const char* path, char* out) {
   digest_io::InputFile file(path);
   if (!file.is_open()) return 0;
 
-  const MdCtxPtr ctx(EVP_MD_CTX_new());
+  const digest_io::MdCtxPtr ctx(EVP_MD_CTX_new());
   if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return 0;
 
   std::array<unsigned char, kReadBytes> block;

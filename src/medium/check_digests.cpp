@@ -8,6 +8,7 @@
 
 #include "common/chartests.h"
 #include "common/instrument_paths.h"
+#include "integrity/file_digests.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
 #include "manifest/store.h"
@@ -17,7 +18,6 @@ namespace upd::medium {
 
 namespace {
 
-constexpr int kDigestTextSize = 512;
 constexpr const char kMd5Key[] = "MD5Hash";
 constexpr const char kSha256Key[] = "SHA256Hash";
 
@@ -77,15 +77,11 @@ bool CheckDataDigests(StepContext& ctx, const char* section, const DataFile& fil
     return true;
   }
   // Nothing but a regular file is opened, and each digest only when asked for.
-  char md5[kDigestTextSize] = {};
-  char sha256[kDigestTextSize] = {};
-  const std::array<const char*, 2> actual = {
-      entries[0].entry == nullptr || MD5Hash(found->host.c_str(), md5, kDigestTextSize) != 0
-          ? md5
-          : nullptr,
-      entries[1].entry == nullptr || SHA256Hash(found->host.c_str(), sha256) != 0 ? sha256
-                                                                                  : nullptr,
-  };
+  char md5[kMd5TextSize] = {};
+  char sha256[kSha256TextSize] = {};
+  const bool hashed = HashFile(found->host.c_str(), entries[0].entry != nullptr ? md5 : nullptr,
+                               entries[1].entry != nullptr ? sha256 : nullptr) != 0;
+  const std::array<const char*, 2> actual = {hashed ? md5 : nullptr, hashed ? sha256 : nullptr};
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const DigestEntry& d = entries[i];
     if (d.entry == nullptr) continue;

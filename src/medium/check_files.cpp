@@ -11,6 +11,7 @@
 #include "common/error_codes.h"
 #include "common/instrument_paths.h"
 #include "fileutil/linereader.h"
+#include "integrity/file_digests.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
 #include "medium/check_digests.h"
@@ -23,8 +24,6 @@
 namespace upd::medium {
 
 namespace {
-
-constexpr int kDigestTextSize = 512;
 
 std::string Quoted(const char* text) {
   return std::string("'") + text + "'";
@@ -109,10 +108,9 @@ void CheckSource(StepContext& ctx, const char* section, const TransferSettings& 
     if (file->state == MediumState::kUnreadable) ctx.named.insert(file->odd);
     return;
   }
-  char fileMd5[kDigestTextSize] = {};
-  char fileSha256[kDigestTextSize] = {};
-  if (MD5Hash(file->host.c_str(), fileMd5, kDigestTextSize) == 0 ||
-      SHA256Hash(file->host.c_str(), fileSha256) == 0) {
+  char fileMd5[kMd5TextSize] = {};
+  char fileSha256[kSha256TextSize] = {};
+  if (HashFile(file->host.c_str(), fileMd5, fileSha256) == 0) {
     ctx.findings.Error(line, kErrCopyInterim, section, "source " + file->host + " cannot be read");
     return;
   }

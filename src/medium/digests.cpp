@@ -16,6 +16,7 @@
 #include "common/heapstr.h"
 #include "common/instrument_paths.h"
 #include "fileutil/fileops.h"
+#include "integrity/file_digests.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
 #include "integrity/signature.h"
@@ -28,8 +29,6 @@
 namespace upd::medium {
 
 namespace {
-
-constexpr int kDigestTextSize = 512;
 
 // One physical line: its bytes up to the line feed (a carriage return
 // included), and the line feed itself ("" on a last line without one).
@@ -183,10 +182,9 @@ void Editor::Section(const AuxSection& section) {
   }
   // Nothing but a regular file is opened: a FIFO would block, a device never end.
   std::string problem = NotAFileText(*file);
-  char md5[kDigestTextSize] = {};
-  char sha256[kDigestTextSize] = {};
-  if (problem.empty() && (MD5Hash(file->host.c_str(), md5, kDigestTextSize) == 0 ||
-                          SHA256Hash(file->host.c_str(), sha256) == 0)) {
+  char md5[kMd5TextSize] = {};
+  char sha256[kSha256TextSize] = {};
+  if (problem.empty() && HashFile(file->host.c_str(), md5, sha256) == 0) {
     problem = " cannot be read (" + file->host + ")";
   }
   if (!problem.empty()) {

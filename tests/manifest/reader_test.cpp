@@ -52,7 +52,8 @@ TEST_F(Reader, ReadsHeadersEntriesCommentsAndLineEndings) {
   EXPECT_EQ(Dump(), lf);
 
   const std::string bom = "\xEF\xBB\xBF";
-  const std::string comment300 = "#" + std::string(299, 'c');
+  std::string comment300(300, 'c');
+  comment300.front() = '#';
   // content, store
   const std::pair<std::string, std::string> cases[] = {
       {"S\nKey\t=\tValue  ", "[S]Key=Value|"},

@@ -263,11 +263,7 @@ BENCHMARK(BM_Part_HashFile)->Apply(bench::OneRunPerRepetition);
 BENCHMARK(BM_Part_TwoReads)->Apply(bench::OneRunPerRepetition);
 
 void PrintSummary(const bench::MedianReporter& reporter) {
-  struct Line {
-    const char* name;
-    const char* label;
-  };
-  constexpr Line kLines[] = {
+  constexpr bench::SummaryLine kLines[] = {
       {"BM_Check_Program", "update-medium check"},
       {"BM_Check_Library", "CheckMedium, in process"},
       {"BM_Shell_OpenSSL", "openssl dgst -md5; openssl dgst -sha256"},
@@ -276,17 +272,11 @@ void PrintSummary(const bench::MedianReporter& reporter) {
       {"BM_Part_HashFile", "HashFile, both digests"},
       {"BM_Part_TwoReads", "MD5Hash, then SHA256Hash"},
   };
-  std::printf("\nMedian wall time, seconds (repetitions):\n");
-  for (const Line& line : kLines) {
-    if (const auto median = reporter.Median(line.name)) {
-      std::printf("  %-40s %7.3f  (%lld)\n", line.label, median->first,
-                  static_cast<long long>(median->second));
-    }
-  }
+  bench::PrintMedians(reporter, kLines);
   const auto openssl = reporter.Seconds("BM_Shell_OpenSSL");
   if (!openssl || *openssl <= 0) return;
   std::printf("\nRatios, / openssl dgst -md5; openssl dgst -sha256 (goal: check at most 0.60):\n");
-  for (const Line& line : kLines) {
+  for (const bench::SummaryLine& line : kLines) {
     const auto seconds = reporter.Seconds(line.name);
     if (seconds && line.name != std::string("BM_Shell_OpenSSL")) {
       std::printf("  %-40s %7.2f\n", line.label, *seconds / *openssl);

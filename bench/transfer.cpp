@@ -364,11 +364,7 @@ BENCHMARK(BM_Part_CpSync)->Apply(bench::OneRunPerRepetition);
 BENCHMARK(BM_Part_Md5Sha256Hash)->Apply(bench::OneRunPerRepetition);
 
 void PrintSummary(const bench::MedianReporter& reporter) {
-  struct Line {
-    const char* name;
-    const char* label;
-  };
-  constexpr Line kLines[] = {
+  constexpr bench::SummaryLine kLines[] = {
       {"BM_TransferFile", "TransferFile"},
       {"BM_Shell_Coreutils", "cp, sync, md5sum, sha256sum"},
       {"BM_Shell_OpenSSL", "cp, sync, openssl dgst -md5, -sha256"},
@@ -376,13 +372,7 @@ void PrintSummary(const bench::MedianReporter& reporter) {
       {"BM_Part_CpSync", "cp, sync"},
       {"BM_Part_Md5Sha256Hash", "MD5Hash and SHA256Hash"},
   };
-  std::printf("\nMedian wall time, seconds (repetitions):\n");
-  for (const Line& line : kLines) {
-    if (const auto median = reporter.Median(line.name)) {
-      std::printf("  %-40s %7.3f  (%lld)\n", line.label, median->first,
-                  static_cast<long long>(median->second));
-    }
-  }
+  bench::PrintMedians(reporter, kLines);
   const auto ours = reporter.Seconds("BM_TransferFile");
   const auto coreutils = reporter.Seconds("BM_Shell_Coreutils");
   const auto openssl = reporter.Seconds("BM_Shell_OpenSSL");

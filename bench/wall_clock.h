@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -116,6 +117,24 @@ inline bool RunInterleaved(int argc, char** argv, MedianReporter& reporter) {
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return false;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   return true;
+}
+
+/// A benchmark of a summary table and the label it is printed with.
+struct SummaryLine {
+  const char* name;
+  const char* label;
+};
+
+/// Prints the median wall time of each line that ran, with its repetitions.
+template <std::size_t N>
+void PrintMedians(const MedianReporter& reporter, const SummaryLine (&lines)[N]) {
+  std::printf("\nMedian wall time, seconds (repetitions):\n");
+  for (const SummaryLine& line : lines) {
+    if (const auto median = reporter.Median(line.name)) {
+      std::printf("  %-40s %7.3f  (%lld)\n", line.label, median->first,
+                  static_cast<long long>(median->second));
+    }
+  }
 }
 
 }  // namespace bench

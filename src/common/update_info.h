@@ -31,6 +31,14 @@ struct UpdateInfo {
   std::uint32_t flags;             // UPD_* bits
 };
 
+/// Ends an operation that works out a code (0: done): 1 when `code` is 0,
+/// leaving info->error as it was; otherwise 0 with the code in info->error.
+[[nodiscard]] inline int FinishStep(int code, UpdateInfo* info) {
+  if (code == 0) return 1;
+  info->error = code;
+  return 0;
+}
+
 /// The medium is mounted at "/mnt".
 extern bool Mounted;
 /// The manifest store holds the loaded manifest.

@@ -53,10 +53,7 @@ void ComposeFlashCommand(char (&command)[kFlashCommandSize], const char* write,
 }
 
 int FlashUpdate(const char* section, UpdateInfo* info) {
-  const int code = Run(section);
-  if (code == 0) return 1;
-  info->error = code;
-  return 0;
+  return FinishStep(Run(section), info);
 }
 
 }  // namespace upd

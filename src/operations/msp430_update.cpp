@@ -50,10 +50,7 @@ int Run(const char* section) {
 }  // namespace
 
 int MSP430Update(const char* section, UpdateInfo* info) {
-  const int code = Run(section);
-  if (code == 0) return 1;
-  info->error = code;
-  return 0;
+  return FinishStep(Run(section), info);
 }
 
 }  // namespace upd

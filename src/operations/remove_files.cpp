@@ -32,10 +32,7 @@ void RemoveFilesKey(char (&key)[kRemoveFilesKeySize], int n) {
 }
 
 int RemoveFiles(const char* section, UpdateInfo* info) {
-  const int code = Run(section);
-  if (code == 0) return 1;
-  info->error = code;
-  return 0;
+  return FinishStep(Run(section), info);
 }
 
 }  // namespace upd

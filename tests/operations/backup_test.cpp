@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "common/error_codes.h"
 #include "operation_fixture.h"
@@ -13,6 +12,8 @@ namespace upd {
 namespace {
 
 using test::Entries;
+using test::With;
+using test::Without;
 
 constexpr const char* kRoot = "/home/Corvenal/backup";
 constexpr const char* kDir1 = "/home/Corvenal/backup/bin";
@@ -28,38 +29,29 @@ class BackupFilesTest : public test::OperationTest {};
 
 TEST_F(BackupFilesTest, CreatesMissingDirectoriesInOrder) {
   const std::string tooLong(514, 'x');
-  using Dirs = std::vector<std::string>;
-  const Dirs all = {kRoot, kDir1, kDir2};
+  const std::string all = "dir|dir|dir|", none = "-|-|-|";
   const struct {
     Entries entries;
     bool existing;  // all three made before the call, kDir1 holding a file
     int code;       // 0: success
-    Dirs made;      // directories after the call
-    Dirs absent;
+    std::string state;
   } cases[] = {
-      {kEntries, true, 0, all, {}},
-      {kEntries, false, 0, all, {}},
-      {Without(Without(kEntries, "SrcDir1"), "SrcDir2"), false, 0, all, {}},
-      {With(kEntries, "DestDir1", "/home/Corvenal/nowhere/bin"),
-       false,
-       kErrMakeDirectory,
-       {kRoot},
-       {kDir2}},
-      {Without(kEntries, "DestDir2"), false, kErrMakeDirectory, {kRoot, kDir1}, {}},
-      {Without(kEntries, "DestDir"), false, kErrMakeDirectory, {}, {kDir1}},
+      {kEntries, true, 0, all},
+      {kEntries, false, 0, all},
+      {Without(Without(kEntries, "SrcDir1"), "SrcDir2"), false, 0, all},
+      {With(kEntries, "DestDir1", "/home/Corvenal/nowhere/bin"), false, kErrMakeDirectory,
+       "dir|-|-|"},
+      {Without(kEntries, "DestDir2"), false, kErrMakeDirectory, "dir|dir|-|"},
+      {Without(kEntries, "DestDir"), false, kErrMakeDirectory, none},
       // A file where a directory is wanted counts as existing.
-      {With(kEntries, "DestDir2", "/home/Corvenal/bin/corvenal"), false, 0, {kRoot, kDir1}, {}},
-      {With(kEntries, "DestDir", tooLong), false, kErrNoSrcDir, {}, {kRoot}},
-      {With(kEntries, "SrcDir1", tooLong), false, kErrNoSrcDir, {}, {kRoot}},
-      {With(kEntries, "SrcDir2", tooLong), false, kErrNoSrcDir, {}, {kRoot}},
-      {With(kEntries, "DestDir1", tooLong), false, kErrNoDestDir, {}, {kRoot}},
-      {With(kEntries, "DestDir2", tooLong), false, kErrNoDestDir, {}, {kRoot}},
-      {With(With(kEntries, "DestDir1", tooLong), "SrcDir2", tooLong),
-       false,
-       kErrNoDestDir,
-       {},
-       {kRoot}},
-      {With(kEntries, "SrcDir2", "/" + std::string(512, 'x')), false, 0, all, {}},  // 513 fit
+      {With(kEntries, "DestDir2", "/home/Corvenal/bin/corvenal"), false, 0, "dir|dir|-|"},
+      {With(kEntries, "DestDir", tooLong), false, kErrNoSrcDir, none},
+      {With(kEntries, "SrcDir1", tooLong), false, kErrNoSrcDir, none},
+      {With(kEntries, "SrcDir2", tooLong), false, kErrNoSrcDir, none},
+      {With(kEntries, "DestDir1", tooLong), false, kErrNoDestDir, none},
+      {With(kEntries, "DestDir2", tooLong), false, kErrNoDestDir, none},
+      {With(With(kEntries, "DestDir1", tooLong), "SrcDir2", tooLong), false, kErrNoDestDir, none},
+      {With(kEntries, "SrcDir2", "/" + std::string(512, 'x')), false, 0, all},  // 513 fit
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
@@ -73,8 +65,7 @@ TEST_F(BackupFilesTest, CreatesMissingDirectoriesInOrder) {
 
     EXPECT_EQ(BackupFiles(kSection, &info_), c.code == 0 ? 1 : 0);
     EXPECT_EQ(info_.error, c.code == 0 ? kErrTimeStampSame : c.code);
-    for (const std::string& dir : c.made) EXPECT_TRUE(std::filesystem::is_directory(Host(dir)));
-    for (const std::string& dir : c.absent) EXPECT_FALSE(Exists(dir)) << dir;
+    EXPECT_EQ(State({kRoot, kDir1, kDir2}), c.state);
     EXPECT_EQ(Read(std::string(kDir1) + "/kept"), c.existing ? "data" : "");
   }
 }

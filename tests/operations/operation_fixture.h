@@ -18,6 +18,18 @@ namespace upd::test {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
+inline Entries Without(Entries entries, const std::string& key) {
+  std::erase_if(entries, [&](const auto& entry) { return entry.first == key; });
+  return entries;
+}
+
+// `entries` with `key` set to `value`, added at the end when absent.
+inline Entries With(Entries entries, const std::string& key, const std::string& value) {
+  entries = Without(std::move(entries), key);
+  entries.emplace_back(key, value);
+  return entries;
+}
+
 // An expected OperationTest::State(): nullptr for an absent file.
 inline std::string Expect(std::initializer_list<const char*> contents) {
   std::string state;
@@ -38,29 +50,19 @@ class OperationTest : public testing::Test {
     InstallAuxInfo(builder.Release());
   }
 
-  static Entries Without(Entries entries, const std::string& key) {
-    std::erase_if(entries, [&](const auto& entry) { return entry.first == key; });
-    return entries;
-  }
-
-  static Entries With(Entries entries, const std::string& key, const std::string& value) {
-    for (auto& entry : entries) {
-      if (entry.first == key) entry.second = value;
-    }
-    return entries;
-  }
-
   [[nodiscard]] std::string Host(const std::string& path) const { return sim_.Host(path); }
   void Write(const std::string& path, std::string_view content) const {
     WriteFile(Host(path), content);
   }
   [[nodiscard]] std::string Read(const std::string& path) const { return ReadFile(Host(path)); }
-  [[nodiscard]] bool Exists(const std::string& path) const { return PathExists(Host(path)); }
   // The files at `paths`, each ended by '|': "-" when absent, "dir" for a directory.
   [[nodiscard]] std::string State(std::initializer_list<const char*> paths) const {
     std::string state;
     for (const char* path : paths) {
-      state += std::filesystem::is_directory(Host(path)) ? "dir" : Exists(path) ? Read(path) : "-";
+      const std::string host = Host(path);
+      state += std::filesystem::is_directory(host) ? "dir"
+               : PathExists(host)                  ? ReadFile(host)
+                                                   : "-";
       state += '|';
     }
     return state;

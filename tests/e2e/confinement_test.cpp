@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "sim_runner.h"
@@ -50,73 +50,68 @@ class Confinement : public ::testing::TestWithParam<const char*> {
   void TearDown() override { ::unsetenv("UPDATE_SIM_RESOLVE"); }
 
   Instrument sim_;
-  std::string medium_ = sim_.Medium();
+  const std::string& medium_ = sim_.medium();
   test::TempDir host_;
 };
 
 TEST_P(Confinement, NothingOutsideTheInstrumentOrTheMediumIsReached) {
   const struct {
     std::string step;
-    const char* log;  // "" for a run that succeeds
+    int code;
   } cases[] = {
       // The three files lie outside; on the instrument none of them exists, and
       // a missing file is no failure.
       {"Operation = RemoveFiles\nfile1 = /mnt/firmware/logs/v.txt\n"
        "file2 = /home/Corvenal/abs/v.txt\nfile3 = /home/Corvenal/up" +
            host_.path() + "/v.txt\n",
-       ""},
+       0},
       // The backup folder lies behind a link that leads nowhere inside the instrument.
-      {Merge("cfg", "/home/Corvenal/abs"), "1902 629\n"},
+      {Merge("cfg", "/home/Corvenal/abs"), 629},
       // Neither a link nor a FIFO can be a file on a vfat stick: unreadable.
-      {Merge("cfglink", "/home/Corvenal/bin"), "1902 627\n"},
-      {Merge("fifo", "/home/Corvenal/bin"), "1902 627\n"},
+      {Merge("cfglink", "/home/Corvenal/bin"), 627},
+      {Merge("fifo", "/home/Corvenal/bin"), 627},
       // The copy on the stick cannot be renamed across file systems into place.
       {"Operation = TransferFile\nSrcDir = /mnt/firmware\nSrcFile = app\n"
        "InterimDir = /mnt/firmware\nInterimFile = app.new\n"
        "DestDir = /home/Corvenal/bin\nDestFile = corvenal\n"
        "BackupDir = /home/Corvenal/bin\nBackupFile = corvenal.bak\nMD5Hash = " +
            test::Md5Hex(kNewApp) + "\nSHA256Hash = " + test::Sha256Hex(kNewApp) + "\n",
-       "1902 655\n"},
+       655},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.step);
-    test::WriteFile(medium_ + "/firmware/AuxInfo.txt", "SectionList\nSequence = S\nS\n" + c.step);
-    ASSERT_EQ(Sim({"plug", sim_.dir(), medium_}).status, 0);
+    sim_.Plug("SectionList\nSequence = S\nS\n" + c.step);
     const Outcome run = sim_.Run({});
-    EXPECT_EQ(run.status, *c.log == '\0' ? 0 : 1) << run.err;
-    EXPECT_EQ(test::ReadFile(sim_.Host("/home/Corvenal/log/UpdateErrorLog.txt")), c.log);
+    EXPECT_EQ(run.status, c.code == 0 ? 0 : 1) << run.err;
+    EXPECT_EQ(sim_.Log(), Logged(c.code));
     // The stick stays mounted after a failed step: take it out for the next case.
     ASSERT_EQ(Sim({"unplug", sim_.dir()}).status, 0);
     fs::remove(sim_.Host("/sim/mount"));
   }
   EXPECT_EQ(test::ReadFile(host_ / "v.txt"), "host");
   EXPECT_EQ(std::distance(fs::directory_iterator(host_.path()), fs::directory_iterator()), 1);
-  EXPECT_EQ(test::ReadFile(sim_.Host("/home/Corvenal/bin/Corvenal.cfg")), kInstalled);
-  EXPECT_EQ(test::ReadFile(sim_.Host("/home/Corvenal/bin/corvenal")), kApp);
+  EXPECT_EQ(sim_.Read("/home/Corvenal/bin/Corvenal.cfg"), kInstalled);
+  EXPECT_EQ(sim_.Read("/home/Corvenal/bin/corvenal"), kApp);
 }
 
 // A dry run never starts a program that the medium put in the place of one of
 // the instrument's own: the stub that stands for it runs instead.
 TEST(DryRun, InstalledProgramsRunAsTheirStubs) {
   Instrument sim;
-  const std::string medium = sim.Medium();
   test::TempDir host;
   const std::string payload = "#!/bin/sh\necho ran > '" + host.path() + "/ran'\n";
-  test::WriteFile(medium + "/firmware/qsplash", payload);
-  test::WriteFile(medium + "/firmware/AuxInfo.txt",
-                  "SectionList\nSequence = S\nS\nOperation = TransferFile\n"
-                  "SrcDir = /mnt/firmware\nSrcFile = qsplash\n"
-                  "InterimDir = /home/Corvenal/bin\nInterimFile = qsplash.new\n"
-                  "DestDir = /home/Corvenal/bin\nDestFile = qsplash\n"
-                  "BackupDir = /home/Corvenal/bin\nBackupFile = qsplash.bak\nMD5Hash = " +
-                      test::Md5Hex(payload) + "\nSHA256Hash = " + test::Sha256Hex(payload) + "\n");
-  ASSERT_EQ(Sim({"plug", sim.dir(), medium}).status, 0);
+  test::WriteFile(sim.medium() + "/firmware/qsplash", payload);
+  sim.Plug(
+      "SectionList\nSequence = S\nS\nOperation = TransferFile\n"
+      "SrcDir = /mnt/firmware\nSrcFile = qsplash\n"
+      "InterimDir = /home/Corvenal/bin\nInterimFile = qsplash.new\n"
+      "DestDir = /home/Corvenal/bin\nDestFile = qsplash\n"
+      "BackupDir = /home/Corvenal/bin\nBackupFile = qsplash.bak\nMD5Hash = " +
+      test::Md5Hex(payload) + "\nSHA256Hash = " + test::Sha256Hex(payload) + "\n");
   EXPECT_EQ(sim.Run({}).status, 0);
-  EXPECT_EQ(test::ReadFile(sim.Host("/home/Corvenal/bin/qsplash")), payload);
+  EXPECT_EQ(sim.Read("/home/Corvenal/bin/qsplash"), payload);
   EXPECT_FALSE(fs::exists(host / "ran"));
-  const auto timeline = sim.Timeline();
-  EXPECT_NE(std::find(timeline.begin(), timeline.end(), "display Please remove USB device."),
-            timeline.end());
+  EXPECT_THAT(sim.Timeline(), ::testing::Contains("display Please remove USB device."));
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolution, Confinement, ::testing::Values("kernel", "walk"));

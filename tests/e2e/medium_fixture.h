@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "sim_runner.h"
@@ -20,8 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr const char kInstalled[] = "2026-06-15 09:30:00";
 constexpr const char kSample[] = UPD_SOURCE_DIR "/examples/medium";
-
-enum class Signature { kSigned, kMissing, kStale };
 
 // The lines of `path`, each with its line end.
 inline std::vector<std::string> Lines(const std::string& path) {
@@ -45,12 +44,16 @@ inline std::vector<std::string> FindingLines(const std::string& output) {
   return findings;
 }
 
-// `text` with every "{M}" replaced by `medium`.
-inline std::string Expand(std::string text, const std::string& medium) {
-  for (std::size_t at = text.find("{M}"); at != std::string::npos; at = text.find("{M}", at)) {
-    text.replace(at, 3, medium);
+// Matchers for lines that start with `starts`, every "{M}" in them replaced by `medium`.
+inline std::vector<::testing::Matcher<std::string>> Starting(const std::vector<std::string>& starts,
+                                                             const std::string& medium = "") {
+  std::vector<::testing::Matcher<std::string>> matchers;
+  for (std::string text : starts) {
+    for (std::size_t at = text.find("{M}"); at != std::string::npos; at = text.find("{M}", at))
+      text.replace(at, 3, medium);
+    matchers.push_back(::testing::StartsWith(text));
   }
-  return text;
+  return matchers;
 }
 
 class Medium : public ::testing::Test {
@@ -81,17 +84,6 @@ class Medium : public ::testing::Test {
     ASSERT_TRUE(test::SignFile(keys_->path(), Manifest(medium), Manifest(medium) + ".sha256"));
   }
   static std::string PublicKey() { return keys_->path() + "/key.pub"; }
-
-  /// The instrument's answer: the code of its error log, 0 when it wrote none.
-  static int RunOnInstrument(const std::string& medium, int* status) {
-    Instrument sim;
-    fs::copy_file(PublicKey(), sim.Host("/home/Corvenal/bin/MirelCal.pub"));
-    test::WriteFile(sim.Host("/home/Corvenal/bin/Corvenal.cfg"), "V2.2\nLanguage German\n");
-    EXPECT_EQ(Sim({"plug", sim.dir(), medium}).status, 0);
-    *status = sim.Run({"-s", "-t", kInstalled}).status;
-    const std::string log = test::ReadFile(sim.Host("/home/Corvenal/log/UpdateErrorLog.txt"));
-    return log.empty() ? 0 : std::stoi(log.substr(log.find(' ') + 1));
-  }
 
   inline static std::unique_ptr<test::TempDir> keys_;
   test::TempDir dir_;

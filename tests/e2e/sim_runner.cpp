@@ -1,11 +1,15 @@
 #include "sim_runner.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+
+#include <gtest/gtest.h>
 
 #include "sim/sim_paths.h"
 
@@ -13,24 +17,24 @@ namespace upd::e2e {
 
 namespace {
 
-// The build names each program's command (on a cross build, the emulator and
-// its options first), since an ARM program cannot always be started directly.
 Outcome RunProgram(std::initializer_list<const char*> program,
                    const std::vector<std::string>& args) {
-  test::TempDir capture;
   std::string command;
   for (const char* word : program) command += sim::ShellQuote(word) + ' ';
   for (const std::string& arg : args) command += sim::ShellQuote(arg) + ' ';
-  command += '>';
-  command += sim::ShellQuote(capture / "out");
-  command += " 2>";
-  command += sim::ShellQuote(capture / "err");
-  const int status = std::system(command.c_str());
-  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(capture / "out"),
-                 test::ReadFile(capture / "err")};
+  return Shell(command);
 }
 
 }  // namespace
+
+Outcome Shell(const std::string& command) {
+  test::TempDir capture;
+  const std::string full =
+      command + " >" + sim::ShellQuote(capture / "out") + " 2>" + sim::ShellQuote(capture / "err");
+  const int status = std::system(full.c_str());
+  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(capture / "out"),
+                 test::ReadFile(capture / "err")};
+}
 
 Outcome Sim(const std::vector<std::string>& args) {
   return RunProgram({UPDATE_SIM_COMMAND}, args);
@@ -40,18 +44,47 @@ Outcome MediumTool(const std::vector<std::string>& args) {
   return RunProgram({UPDATE_MEDIUM_COMMAND}, args);
 }
 
-Instrument::Instrument() : dir_(temp_ / "instrument") {
+std::vector<std::string> ThenRestart(std::vector<std::string> steps) {
+  steps.insert(steps.end(),
+               {"sync", "umount /mnt -> 0", "display Please remove USB device.",
+                "unplug /dev/disk/by-label/CORVENAL", "sleep 1", "main-application started"});
+  return steps;
+}
+
+std::string Logged(int code) {
+  return code == 0 ? "" : "1902 " + std::to_string(code) + "\n";
+}
+
+Instrument::Instrument() : dir_(temp_ / "instrument"), medium_(temp_ / "medium") {
   if (Sim({"init", dir_}).status != 0) std::abort();
+  std::filesystem::create_directories(medium_ + "/firmware");
 }
 
-std::string Instrument::Medium(const std::string& name) const {
-  const std::string medium = temp_ / name;
-  std::filesystem::create_directories(medium + "/firmware");
-  return medium;
+std::string Instrument::Read(const std::string& path) const {
+  return test::ReadFile(Host(path));
 }
 
-Outcome Instrument::Run(const std::vector<std::string>& args) const {
-  std::vector<std::string> full = {"run", dir_, "--"};
+bool Instrument::Mounted() const {
+  return std::filesystem::exists(Host("/sim/mount"));
+}
+
+bool Instrument::Executable(const std::string& path) const {
+  struct stat st {};
+  return ::stat(Host(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         (st.st_mode & 07777) == 0755;
+}
+
+void Instrument::Plug(const std::string& manifest) const {
+  if (!manifest.empty()) test::WriteFile(medium_ + "/firmware/AuxInfo.txt", manifest);
+  const Outcome plug = Sim({"plug", dir_, medium_});
+  EXPECT_EQ(plug.status, 0) << plug.err;
+}
+
+Outcome Instrument::Run(const std::vector<std::string>& args,
+                        const std::vector<std::string>& options) const {
+  std::vector<std::string> full = {"run", dir_};
+  full.insert(full.end(), options.begin(), options.end());
+  full.push_back("--");
   full.insert(full.end(), args.begin(), args.end());
   return Sim(full);
 }
@@ -61,6 +94,12 @@ std::vector<std::string> Instrument::Timeline() const {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+std::vector<std::string> Instrument::AfterStartup() const {
+  const auto all = Timeline();
+  const auto start = std::find(all.rbegin(), all.rend(), "display Updating firmware...");
+  return start == all.rend() ? all : std::vector<std::string>(start.base(), all.end());
 }
 
 }  // namespace upd::e2e

@@ -1,4 +1,4 @@
-// Drives the real update-sim program as a subprocess.
+// Drives the real update-sim and update-medium programs as subprocesses.
 #pragma once
 
 #include <string>
@@ -14,40 +14,46 @@ struct Outcome {
   std::string err;
 };
 
-/// The timeline after the last step of a run that ends by restarting the main
-/// application.
-inline const std::vector<std::string> kRestartEnding = {"sync",
-                                                        "umount /mnt -> 0",
-                                                        "display Please remove USB device.",
-                                                        "unplug /dev/disk/by-label/CORVENAL",
-                                                        "sleep 1",
-                                                        "main-application started"};
+/// `steps`, then the timeline of a run's ending that restarts the main application.
+std::vector<std::string> ThenRestart(std::vector<std::string> steps);
 
-/// Runs update-sim with `args` through /bin/sh and collects what it printed.
-/// The command comes from the build (UPDATE_SIM_COMMAND: the program, after the
-/// cross build's emulator where there is one).
+/// `command` run by /bin/sh, with what it printed.
+Outcome Shell(const std::string& command);
+/// update-sim or update-medium with `args`. The build names their commands
+/// (UPDATE_SIM_COMMAND, UPDATE_MEDIUM_COMMAND: the cross build's emulator first).
 Outcome Sim(const std::vector<std::string>& args);
-
-/// Runs update-medium with `args` the same way (UPDATE_MEDIUM_COMMAND).
 Outcome MediumTool(const std::vector<std::string>& args);
 
-/// A fresh simulated instrument made by `update-sim init` in a temporary directory.
+/// The error log's content once `code` has been reported; "" for 0.
+std::string Logged(int code);
+
+/// A fresh simulated instrument made by `update-sim init` in a temporary
+/// directory, and a medium folder (with its firmware folder) beside it.
 class Instrument {
  public:
   Instrument();
   [[nodiscard]] const std::string& dir() const { return dir_; }
-  [[nodiscard]] std::string Host(const std::string& instrumentPath) const {
-    return dir_ + instrumentPath;
-  }
-  /// A directory beside the instrument that stands for a stick's files.
-  [[nodiscard]] std::string Medium(const std::string& name = "medium") const;
-  /// update-sim run DIR ARGS...
-  Outcome Run(const std::vector<std::string>& args) const;
+  [[nodiscard]] const std::string& medium() const { return medium_; }
+  [[nodiscard]] std::string Host(const std::string& path) const { return dir_ + path; }
+  /// The content of an instrument path; "" when it cannot be read.
+  [[nodiscard]] std::string Read(const std::string& path) const;
+  [[nodiscard]] std::string Log() const { return Read("/home/Corvenal/log/UpdateErrorLog.txt"); }
+  [[nodiscard]] bool Mounted() const;
+  /// Whether `path` is a file of mode 0755, as installed programs are.
+  [[nodiscard]] bool Executable(const std::string& path) const;
+  /// Writes `manifest`, unless empty, as the medium's AuxInfo.txt and plugs the medium.
+  void Plug(const std::string& manifest = "") const;
+  /// update-sim run DIR OPTIONS... -- ARGS...
+  Outcome Run(const std::vector<std::string>& args,
+              const std::vector<std::string>& options = {}) const;
   [[nodiscard]] std::vector<std::string> Timeline() const;
+  /// The timeline after the last "display Updating firmware...", or all of it.
+  [[nodiscard]] std::vector<std::string> AfterStartup() const;
 
  private:
   test::TempDir temp_;
   std::string dir_;
+  std::string medium_;
 };
 
 }  // namespace upd::e2e

@@ -44,25 +44,9 @@ std::string RandomText(std::size_t n, unsigned seed) {
   return text;
 }
 
-TEST(Md5Engine, GivesTheRfc1321SuiteDigests) {
-  const struct {
-    std::string_view message, digest;
-  } kCases[] = {{"", "d41d8cd98f00b204e9800998ecf8427e"},
-                {"a", "0cc175b9c0f1b6a831c399e269772661"},
-                {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-                {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-                {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-                {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-                 "d174ab98d277d9f5a5611c2c9f419d9f"},
-                {"12345678901234567890123456789012345678901234567890"
-                 "123456789012345678901234567890",
-                 "57edf4a22be3c955ac49da2e2107b67a"}};
-  for (const auto& c : kCases) EXPECT_EQ(EngineMd5(c.message), c.digest) << c.message;
-}
-
 // Pieces split blocks at every offset; the message starts at every offset from a
 // 4-byte boundary, so whole blocks taken straight from the input are both aligned
-// and unaligned.
+// and unaligned. (Whole files, and a known answer, are checked with MD5Hash.)
 TEST(Md5Engine, MessageFedInPiecesGivesTheOneShotDigest) {
   const std::string message = RandomText(4099, 1);
   const std::string expected = Md5Hex(message);

@@ -84,27 +84,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string backup = upd::fuzz::WriteScratch("unit.cfg.bak", "earlier backup\n");
 
   // What the two files call for, by the readers' own account.
-  const Read from = ReadConfig(source);
-  const Read into = ReadConfig(dest);
-  int wantCode = 0;
-  if (!from.readable) {
-    wantCode = upd::kErrCfgReadSource;
-  } else if (!from.versioned) {
-    wantCode = upd::kErrCfgSourceVersion;
-  } else if (!into.readable) {
-    wantCode = upd::kErrCfgReadDest;
-  } else if (!into.versioned) {
-    wantCode = upd::kErrCfgDestVersion;
-  }
-  const bool newer = wantCode == 0 && from.version > into.version;
-  const std::vector<Line>& sourceLines = from.lines;
-  const std::vector<Line>& destLines = into.lines;
+  const Read from = ReadConfig(source), into = ReadConfig(dest);
+  const int wantCode = !from.readable    ? upd::kErrCfgReadSource
+                       : !from.versioned ? upd::kErrCfgSourceVersion
+                       : !into.readable  ? upd::kErrCfgReadDest
+                       : !into.versioned ? upd::kErrCfgDestVersion
+                                         : 0;
 
   upd::UpdateInfo info{};
   const int result = upd::ConfigUpdate("Merge", &info);
   Require(result == (wantCode == 0 ? 1 : 0) && info.error == wantCode, "wrong outcome code");
   Require(upd::exists((dest + ".new").c_str()) == 0, "the merged file's temporary is left");
-  if (!newer) {
+  if (wantCode != 0 || !(from.version > into.version)) {
     Require(upd::fuzz::ReadWhole(dest) == installedText, "the installed file changed");
     Require(upd::fuzz::ReadWhole(backup) == "earlier backup\n", "the earlier backup changed");
     return 0;
@@ -114,14 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Read written = ReadConfig(dest);
   const std::vector<Line>& merged = written.lines;
   Require(written.readable, "the merged file cannot be read back");
-  Require(merged.size() == sourceLines.size(), "the merged file has not the template's line count");
-  Require(Key(merged[0]) == Key(sourceLines[0]) && merged[0].rest.empty(),
+  Require(merged.size() == from.lines.size(), "the merged file has not the template's line count");
+  Require(Key(merged[0]) == Key(from.lines[0]) && merged[0].rest.empty(),
           "the merged version line is not the template's version word");
   std::size_t next = 1;  // the installed line the walk stands on
-  for (std::size_t i = 1; i < sourceLines.size(); ++i) {
-    const Line* want = &sourceLines[i];
-    if (next < destLines.size() && Key(destLines[next]) == Key(sourceLines[i])) {
-      want = &destLines[next++];
+  for (std::size_t i = 1; i < from.lines.size(); ++i) {
+    const Line* want = &from.lines[i];
+    if (next < into.lines.size() && Key(into.lines[next]) == Key(from.lines[i])) {
+      want = &into.lines[next++];
     }
     Require(merged[i].word + merged[i].rest == want->word + want->rest, "a merged line is wrong");
   }

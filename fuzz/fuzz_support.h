@@ -11,20 +11,18 @@
 namespace upd::fuzz {
 
 /// A failed property: says which and stops, so that libFuzzer keeps the input.
-[[noreturn]] inline void Violated(const char* what) {
+inline void Require(bool holds, const char* what) {
+  if (holds) return;
   std::fprintf(stderr, "property violated: %s\n", what);
   std::abort();
-}
-
-inline void Require(bool holds, const char* what) {
-  if (!holds) Violated(what);
 }
 
 inline std::string_view Bytes(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
-/// A private scratch directory for one fuzzing process, made on first use.
+/// A private scratch directory for one fuzzing process, made on first use and
+/// removed when the process ends.
 const std::string& ScratchDir();
 
 /// Replaces the file `name` in the scratch directory with `bytes`; returns its path.

@@ -4,10 +4,11 @@
 // Properties: reading the file and reading the same bytes from memory give the
 // same result and the same store; the store holds only lines the reader could
 // have made (at most 255 characters, no line break, tab or trailing blank, entry
-// names without '='); every lookup through the store's index finds what a scan
-// of the lists finds (the first section of a name, its first entry of a key);
-// every step is a name that some list of the list section
-// holds (or "Sequence" itself), never a group, and there are at most kMaxSteps.
+// names without '=', line numbers rising within the file); every lookup through
+// the store's index finds what a scan of the lists finds (the first section of
+// a name, its first entry of a key); every step is a name that some list of the
+// list section holds (or "Sequence" itself), never a group, and there are at
+// most kMaxSteps; tracing the expansion changes neither result nor steps.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -29,19 +30,20 @@ std::string Dump() {
   std::string out;
   for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
     out.append("[").append(s->name).append("]\n");
-    for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
+    for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next)
       out.append(e->name).append("=").append(e->value).append("\n");
-    }
   }
   return out;
 }
 
-void CheckText(std::string_view text, bool entryName) {
+void CheckText(const char* stored, bool name) {
+  Require(stored != nullptr, "a node without its text");
+  const std::string_view text = stored;
   Require(text.size() <= 255, "a stored text is longer than 255 characters");
   Require(text.find_first_of("\n\r\t") == std::string_view::npos,
           "a stored text holds a line break or tab");
   Require(text.empty() || text.back() != ' ', "a stored text ends in a blank");
-  if (entryName) Require(text.find('=') == std::string_view::npos, "an entry name holds '='");
+  if (name) Require(text.find('=') == std::string_view::npos, "a name holds '='");
 }
 
 void CheckStore(std::string_view bytes) {
@@ -53,11 +55,9 @@ void CheckStore(std::string_view bytes) {
   };
   for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
     rises(s->line);
-    Require(s->name != nullptr && *s->name != '\0', "a section without a name");
-    CheckText(s->name, false);
-    Require(std::strchr(s->name, '=') == nullptr, "a section name holds '='");
+    CheckText(s->name, true);
+    Require(*s->name != '\0', "a section without a name");
     for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
-      Require(e->name != nullptr && e->value != nullptr, "an entry without name or value");
       rises(e->line);
       CheckText(e->name, true);
       CheckText(e->value, false);
@@ -65,32 +65,24 @@ void CheckStore(std::string_view bytes) {
   }
 }
 
-// The first section named `name`, by walking the store rather than through
-// its index.
-const upd::AuxSection* ScanSection(const char* name) {
-  for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
-    if (std::strcmp(s->name, name) == 0) return s;
-  }
-  return nullptr;
-}
-
-// The first entry `key` of the first section named `name`, by walking its
-// entries rather than through the store's key index.
-const upd::AuxEntry* Scan(const char* name, const char* key) {
-  const upd::AuxSection* s = ScanSection(name);
-  for (const upd::AuxEntry* e = s != nullptr ? s->entries : nullptr; e != nullptr; e = e->next) {
-    if (std::strcmp(e->name, key) == 0) return e;
-  }
-  return nullptr;
+// The first section `name` and its first entry `key` (when not null), by
+// walking the lists rather than through the store's index.
+const void* Scan(const char* name, const char* key = nullptr) {
+  const upd::AuxSection* s = upd::aux_Section;
+  while (s != nullptr && std::strcmp(s->name, name) != 0) s = s->next;
+  if (s == nullptr || key == nullptr) return s;
+  const upd::AuxEntry* e = s->entries;
+  while (e != nullptr && std::strcmp(e->name, key) != 0) e = e->next;
+  return e;
 }
 
 void CheckLookups() {
   char value[256];
   for (const upd::AuxSection* s = upd::aux_Section; s != nullptr; s = s->next) {
-    Require(upd::FindAuxSection(s->name) == ScanSection(s->name),
+    Require(upd::FindAuxSection(s->name) == Scan(s->name),
             "the index found another section than a scan");
     for (const upd::AuxEntry* e = s->entries; e != nullptr; e = e->next) {
-      const upd::AuxEntry* want = Scan(s->name, e->name);
+      const auto* want = static_cast<const upd::AuxEntry*>(Scan(s->name, e->name));
       bool found = false;
       value[0] = '\0';
       Require(upd::GetAuxInfo(s->name, e->name, value, sizeof value, &found) == 1,
@@ -128,40 +120,34 @@ void CheckSteps(const upd::Section* steps) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes = upd::fuzz::Bytes(data, size);
-  const std::string path = upd::fuzz::WriteScratch("AuxInfo.txt", bytes);
-
-  const int fromFile = upd::ReadAuxInfo(path.c_str());
+  const int fromFile = upd::ReadAuxInfo(upd::fuzz::WriteScratch("AuxInfo.txt", bytes).c_str());
   Require(fromFile != 0 || upd::aux_Section == nullptr, "a failed read changed the store");
   const std::string stored = fromFile != 0 ? Dump() : std::string();
   const int fromMemory = upd::ReadAuxInfoBytes(data, static_cast<unsigned int>(size));
   Require(fromFile == fromMemory, "file and memory reads disagree on the result");
-  if (fromMemory == 0) {
-    upd::FreeAuxInfo();
-    return 0;
-  }
-  Require(Dump() == stored, "file and memory reads stored different manifests");
-  CheckStore(bytes);
-  CheckLookups();
+  if (fromMemory != 0) {
+    Require(Dump() == stored, "file and memory reads stored different manifests");
+    CheckStore(bytes);
+    CheckLookups();
 
-  upd::Section* steps = nullptr;
-  const int built = upd::BuildSectionList("SectionList", "Sequence", &steps);
-  if (built != 0) CheckSteps(steps);
-
-  upd::Section* traced = nullptr;
-  upd::SequenceTrace trace;
-  const int builtTraced = upd::BuildSectionList("SectionList", "Sequence", &traced, &trace);
-  Require(builtTraced == built, "tracing changed the result of the expansion");
-  Require((built == 0) == (trace.failure != upd::SequenceFailure::kNone),
-          "the trace's reason does not match the result");
-  std::size_t count = 0;
-  for (const upd::Section *a = steps, *b = traced; a != nullptr || b != nullptr;
-       a = a->next, b = b->next, ++count) {
-    Require(a != nullptr && b != nullptr && std::strcmp(a->name, b->name) == 0,
-            "tracing changed the steps");
+    upd::Section *steps = nullptr, *traced = nullptr;
+    const int built = upd::BuildSectionList("SectionList", "Sequence", &steps);
+    if (built != 0) CheckSteps(steps);
+    upd::SequenceTrace trace;
+    Require(upd::BuildSectionList("SectionList", "Sequence", &traced, &trace) == built,
+            "tracing changed the result of the expansion");
+    Require((built == 0) == (trace.failure != upd::SequenceFailure::kNone),
+            "the trace's reason does not match the result");
+    std::size_t count = 0;
+    for (const upd::Section *a = steps, *b = traced; a != nullptr || b != nullptr;
+         a = a->next, b = b->next, ++count) {
+      Require(a != nullptr && b != nullptr && std::strcmp(a->name, b->name) == 0,
+              "tracing changed the steps");
+    }
+    Require(trace.stepGroups.size() == count, "a step without its naming group");
+    upd::FreeSectionList(&traced);
+    upd::FreeSectionList(&steps);
   }
-  Require(trace.stepGroups.size() == count, "a step without its naming group");
-  upd::FreeSectionList(&traced);
-  upd::FreeSectionList(&steps);
   upd::FreeAuxInfo();
   return 0;
 }

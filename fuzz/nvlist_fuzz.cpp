@@ -2,12 +2,12 @@
 // the first NUL). The first input byte, when below 8, makes that allocation
 // fail.
 //
-// Properties: the count returned is the list's length (0 with no list); every position an item
-// records lies inside the text and points at what it names (names and values
-// hold no '=' or ';'); every item has a name or a value; a semicolon is flagged
-// exactly when its position is recorded. The plain list has one text per '=',
-// each holding exactly one '=' and found in the text; it fails only when an
-// allocation was made to fail.
+// Properties: the count returned is the list's length (0 with no list); every
+// position an item records lies inside the text and points at what it names
+// (names and values hold no '=' or ';'); every item has a name or a value; a
+// semicolon is flagged exactly when its position is recorded. The plain list
+// has one text per '=', each holding exactly one '=' and found in the text; it
+// fails only when an allocation was made to fail.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -29,14 +29,14 @@ void CheckItems(std::string_view text, const upd::str::nv* item, int count) {
     if (p == kNvAbsent || s == nullptr) return (p == kNvAbsent) == (s == nullptr);
     return p < text.size() && text.substr(p).starts_with(s) && std::strpbrk(s, "=;") == nullptr;
   };
-  const auto at = [&](std::uint16_t p, char c) { return p < text.size() && text[p] == c; };
+  const auto at = [&](std::uint16_t p, char c) {
+    return p == kNvAbsent || (p < text.size() && text[p] == c);
+  };
   for (; item != nullptr; item = item->next, --count) {
     Require(item->name != nullptr || item->value != nullptr, "an item without name and value");
     Require(holds(item->name_at, item->name) && holds(item->value_at, item->value),
             "an item's text is not where its position says");
-    Require(item->eq_at == kNvAbsent || at(item->eq_at, '='), "a wrong '=' position");
-    Require(item->semicolon_at == kNvAbsent || at(item->semicolon_at, ';'),
-            "a wrong ';' position");
+    Require(at(item->eq_at, '=') && at(item->semicolon_at, ';'), "a wrong '=' or ';' position");
     Require((item->semicolon_at != kNvAbsent) ==
                 ((item->flags & item->flags2 & upd::str::kNvSemicolon) != 0),
             "the semicolon flag and position disagree");

@@ -13,36 +13,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-namespace fs = std::filesystem;
-
-bool Replay(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "cannot read %s\n", file.c_str());
-    return false;
-  }
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
-  // A copy of exactly the input's size, so that a read past its end shows.
-  std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
-  LLVMFuzzerTestOneInput(data.data(), data.size());
-  return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
   std::vector<fs::path> files;
   for (int i = 1; i < argc; ++i) {
     std::error_code ec;
-    if (fs::is_directory(argv[i], ec)) {
-      for (const auto& entry : fs::directory_iterator(argv[i], ec)) {
-        if (entry.is_regular_file()) files.push_back(entry.path());
-      }
-    } else {
-      files.emplace_back(argv[i]);
+    if (!fs::is_directory(argv[i], ec)) files.emplace_back(argv[i]);
+    for (const auto& entry : fs::directory_iterator(argv[i], ec)) {
+      if (entry.is_regular_file()) files.push_back(entry.path());
     }
   }
   std::sort(files.begin(), files.end());
@@ -51,7 +29,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   for (const fs::path& file : files) {
-    if (!Replay(file)) return 1;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "cannot read %s\n", file.c_str());
+      return 1;
+    }
+    // A copy of exactly the input's size, so that a read past its end shows.
+    const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(data.data(), data.size());
   }
   std::printf("%zu inputs replayed\n", files.size());
   return 0;

@@ -1,3 +1,4 @@
+// MD5Hash, SHA256Hash and HashFile (both digests on one read) over files.
 #include "integrity/file_digests.h"
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include "sim/fault_plan.h"
 #include "sim/instrument.h"
 #include "sim/sim_platform.h"
+#include "support/digests.h"
 #include "support/test_support.h"
 
 namespace upd {
@@ -31,52 +33,47 @@ std::string RandomBytes(std::size_t n) {
   return bytes;
 }
 
-struct Result {
-  int status;
-  std::string md5, sha256;
-};
-
-// HashFile with each digest asked for or not; "#" for a buffer left untouched.
-Result Hash(const std::string& path, bool md5, bool sha256) {
-  char md5Out[kMd5TextSize + 1] = "#";
-  char sha256Out[kSha256TextSize + 1] = "#";
-  const int status = HashFile(path.c_str(), md5 ? md5Out : nullptr, sha256 ? sha256Out : nullptr);
-  return {status, md5Out, sha256Out};
+// The digests that each function wrote, "#" for a buffer left untouched, and
+// whether all three succeeded; HashFile is asked for `md5` and `sha256` only.
+std::string Digests(const char* path, bool md5 = true, bool sha256 = true, int md5Size = 33) {
+  char m[kMd5TextSize + 1] = "#", s[kSha256TextSize + 1] = "#", hm[sizeof m] = "#",
+                        hs[sizeof s] = "#";
+  const int ok = MD5Hash(path, m, md5Size) + SHA256Hash(path, s) +
+                 HashFile(path, md5 ? hm : nullptr, sha256 ? hs : nullptr);
+  return std::to_string(ok) + " " + m + " " + s + " " + hm + " " + hs;
 }
 
-// Sizes at the edges of a read, where MD5 gets a thread, and one that takes
-// that thread round its slots more than once; each digest alone and both,
-// against MD5Hash and SHA256Hash.
-TEST(HashFile, GivesWhatMd5HashAndSha256HashGiveOnOneRead) {
+// Sizes at the edges of MD5's blocks, of MD5Hash's and SHA256Hash's reads
+// (256 and 4096 bytes), of HashFile's reads, where MD5 gets a thread, and one
+// that takes that thread round its slots more than once.
+TEST(FileDigests, MatchLibcryptoAtEveryReadEdge) {
   test::TempDir dir;
+  const std::string path = dir / "f";
+  test::WriteFile(path, "abc");
+  EXPECT_EQ(Digests(path.c_str()),
+            "3 900150983cd24fb0d6963f7d28e17f72 "
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad "
+            "900150983cd24fb0d6963f7d28e17f72 "
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   for (const std::size_t size :
-       {std::size_t{0}, std::size_t{1}, kMiB - 1, kMiB, kMiB + 1, (kSlots + 2) * kMiB + kMiB / 2}) {
-    SCOPED_TRACE(size);
-    const std::string path = dir / "f";
-    test::WriteFile(path, RandomBytes(size));
-    char md5[kMd5TextSize];
-    char sha256[kSha256TextSize];
-    ASSERT_EQ(MD5Hash(path.c_str(), md5, kMd5TextSize), 1);
-    ASSERT_EQ(SHA256Hash(path.c_str(), sha256), 1);
-    const struct {
-      bool md5, sha256;
-      Result expected;
-    } kCases[] = {{true, true, {1, md5, sha256}},
-                  {true, false, {1, md5, "#"}},
-                  {false, true, {1, "#", sha256}},
-                  {false, false, {0, "#", "#"}}};
-    for (const auto& c : kCases) {
-      const Result r = Hash(path, c.md5, c.sha256);
-      EXPECT_EQ(std::tie(r.status, r.md5, r.sha256),
-                std::tie(c.expected.status, c.expected.md5, c.expected.sha256))
-          << c.md5 << c.sha256;
-    }
+       {std::size_t{0}, std::size_t{1}, std::size_t{55}, std::size_t{56}, std::size_t{63},
+        std::size_t{64}, std::size_t{65}, std::size_t{255}, std::size_t{256}, std::size_t{257},
+        std::size_t{5 * 4096}, kMiB - 1, kMiB, kMiB + 1, (kSlots + 2) * kMiB + kMiB / 2}) {
+    const std::string content = RandomBytes(size);
+    test::WriteFile(path, content);
+    const std::string md5 = test::Md5Hex(content), sha256 = test::Sha256Hex(content);
+    const std::string both = md5 + " " + sha256;
+    EXPECT_EQ(Digests(path.c_str()), "3 " + both + " " + both) << size;
+    EXPECT_EQ(Digests(path.c_str(), true, false), "3 " + both + " " + md5 + " #") << size;
+    EXPECT_EQ(Digests(path.c_str(), false, true), "3 " + both + " # " + sha256) << size;
+    EXPECT_EQ(Digests(path.c_str(), false, false), "2 " + both + " # #") << size;
   }
+  EXPECT_EQ(Digests(path.c_str(), true, true, 32).substr(0, 4), "2 # ");  // no room for MD5
 }
 
 // Nothing is written for a file that cannot be opened or read, also when the
-// read fails while the MD5 thread runs.
-TEST(HashFile, FailsWithoutDigestsForAFileThatCannotBeRead) {
+// read fails while HashFile's MD5 thread runs.
+TEST(FileDigests, NoneForAFileThatCannotBeRead) {
   test::TempDir dir;
   ASSERT_TRUE(sim::Instrument::Init(dir / "instrument").empty());
   const auto instrument = sim::Instrument::Open(dir / "instrument");
@@ -88,10 +85,9 @@ TEST(HashFile, FailsWithoutDigestsForAFileThatCannotBeRead) {
       {sim::FaultCall::kRead, "/home/Corvenal/large.bin", EIO, static_cast<long long>(2 * kMiB)});
   sim::SimPlatform sim(*instrument, sim::CommandMode::kRecord, plan);
   const platform::ScopedPlatform installed(sim);
-  for (const char* path :
-       {"/home/Corvenal/missing", "/home/Corvenal/sub", "/home/Corvenal/large.bin"}) {
-    const Result r = Hash(path, true, true);
-    EXPECT_EQ(std::tie(r.status, r.md5, r.sha256), std::make_tuple(0, "#", "#")) << path;
+  for (const char* path : {"/home/Corvenal/missing", "/home/Corvenal/sub",
+                           "/home/Corvenal/large.bin", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(Digests(path), "0 # # # #") << (path ? path : "null");
   }
 }
 

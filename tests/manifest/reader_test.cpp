@@ -23,12 +23,20 @@ class Reader : public ::testing::Test {
 
   // The store as "[section]key=value|...", with each node's line when asked.
   static std::string Dump(bool lines = false) {
-    const auto at = [lines](int line) { return lines ? ":" + std::to_string(line) : ""; };
     std::string dump;
+    // Appends only: GCC 12 at -O3 flags "text" + std::string as an overlap.
+    const auto at = [&dump, lines](int line) {
+      if (lines) dump.append(":").append(std::to_string(line));
+    };
     for (const AuxSection* s = aux_Section; s != nullptr; s = s->next) {
-      dump += "[" + std::string(s->name) + at(s->line) + "]";
-      for (const AuxEntry* e = s->entries; e != nullptr; e = e->next)
-        dump += std::string(e->name) + "=" + e->value + at(e->line) + "|";
+      dump.append("[").append(s->name);
+      at(s->line);
+      dump.append("]");
+      for (const AuxEntry* e = s->entries; e != nullptr; e = e->next) {
+        dump.append(e->name).append("=").append(e->value);
+        at(e->line);
+        dump.append("|");
+      }
     }
     return dump;
   }

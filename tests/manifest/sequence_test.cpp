@@ -46,9 +46,11 @@ class Sequence : public ::testing::Test {
 std::string Fan(int levels, int fanout) {
   std::string list = "SectionList\nSequence = L1\n";
   for (int i = 1; i <= levels; ++i) {
-    const std::string next = i < levels ? "L" + std::to_string(i + 1) : "Step";
-    list += "L" + std::to_string(i) + " = " + next;
-    for (int k = 1; k < fanout; ++k) list += ", " + next;
+    // Appends only: GCC 12 at -O3 flags "text" + std::string as an overlap.
+    std::string next = "Step";
+    if (i < levels) next = std::string("L").append(std::to_string(i + 1));
+    list.append("L").append(std::to_string(i)).append(" = ").append(next);
+    for (int k = 1; k < fanout; ++k) list.append(", ").append(next);
     list += "\n";
   }
   return list;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/sim_paths.h"
+#include "support/digests.h"
 
 namespace upd::e2e {
 
@@ -49,6 +50,26 @@ std::vector<std::string> ThenRestart(std::vector<std::string> steps) {
                {"sync", "umount /mnt -> 0", "display Please remove USB device.",
                 "unplug /dev/disk/by-label/CORVENAL", "sleep 1", "main-application started"});
   return steps;
+}
+
+std::string Shown(int code) {
+  std::string line = "display Error updating firmware: ";
+  return line += std::to_string(code);
+}
+
+std::string OneStep(const std::string& step) {
+  return "SectionList\nSequence = S\nS\n" + step;
+}
+
+std::string Transfer(const std::string& src, const std::string& dest, std::string_view content,
+                     const std::string& interim) {
+  std::string step = "Operation = TransferFile\nSrcDir = /mnt/firmware\nSrcFile = ";
+  step += src + "\nInterimDir = " + interim + "\nInterimFile = " + src +
+          ".new\nDestDir = /home/Corvenal/bin\nDestFile = " + dest +
+          "\nBackupDir = /home/Corvenal/bin\nBackupFile = " + dest +
+          ".bak\nMD5Hash = " + test::Md5Hex(content) +
+          "\nSHA256Hash = " + test::Sha256Hex(content) + "\n";
+  return step;
 }
 
 std::string Logged(int code) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/test_support.h"
@@ -16,6 +17,15 @@ struct Outcome {
 
 /// `steps`, then the timeline of a run's ending that restarts the main application.
 std::vector<std::string> ThenRestart(std::vector<std::string> steps);
+/// The timeline line of the display showing `code`.
+std::string Shown(int code);
+/// A manifest whose sequence is the one step `step` (its entries, each on a line).
+std::string OneStep(const std::string& step);
+/// The entries of a TransferFile step that installs /mnt/firmware/SRC as
+/// /home/Corvenal/bin/DEST through INTERIM/SRC.new, keeps the old one as
+/// DEST.bak, and carries the digests of `content`.
+std::string Transfer(const std::string& src, const std::string& dest, std::string_view content,
+                     const std::string& interim = "/home/Corvenal/download");
 
 /// `command` run by /bin/sh, with what it printed.
 Outcome Shell(const std::string& command);

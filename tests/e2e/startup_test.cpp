@@ -5,10 +5,12 @@
 #include <regex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "sim/sim_paths.h"
 #include "sim_runner.h"
 
 namespace upd::e2e {
@@ -19,7 +21,6 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::EndsWith;
-using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
@@ -39,60 +40,67 @@ const std::regex kBanner(
     R"(4271C firmware updater v0\.4 \([A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] \d\d:\d\d:\d\d \d{4}\)
 )");
 
-TEST(Startup, HelpPrintsBannerAndUsageAndTouchesNoMedium) {
-  Instrument sim;
-  const Outcome run = sim.Run({"-f", "-h"});
-  EXPECT_EQ(run.status, 1);
-  ASSERT_GT(run.out.size(), sizeof kUsage - 1);
-  const std::string banner = run.out.substr(0, run.out.size() - (sizeof kUsage - 1));
-  EXPECT_TRUE(std::regex_match(banner, kBanner)) << banner;
-  EXPECT_EQ(run.out.substr(banner.size()), kUsage);
-  EXPECT_TRUE(fs::is_directory(sim.Host("/home/Corvenal/download")));
-  EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/log/UpdateErrorLog.txt")));
-  EXPECT_THAT(sim.Timeline(), ElementsAre("run -f -h"));
+// update-sim's last line on a failed run: what this run showed, DIR as given.
+std::string Shows(const std::string& dir, const std::string& shown) {
+  std::string line = "update-sim: the instrument shows ";
+  return line += shown + " (timeline: " + dir + "/sim/events.log)\n";
 }
 
-TEST(Startup, DoubleMAnnouncesMessagesOnStandardError) {
+// Over-long option values try an unmount and stop; help stops before the
+// medium is looked for and leaves the log alone.
+TEST(Startup, OverLongValuesAndHelpStopBeforeTheMedium) {
+  Instrument sim;
+  const std::string device64 = "/dev/" + std::string(59, 'd');
+  const std::string timestamp32(32, 't');
+  const Outcome device = sim.Run({"-d", device64});
+  EXPECT_EQ(device.status, 1);
+  EXPECT_EQ(device.err, Shows(sim.dir(), "\"Error updating firmware: 669\""));
+  EXPECT_TRUE(fs::is_directory(sim.Host("/home/Corvenal/download")));
+  EXPECT_EQ(sim.Run({"-t", timestamp32, "-h"}).status, 1);
+  EXPECT_EQ(sim.Log(), "1902 621\n");
+  EXPECT_THAT(sim.Timeline(),
+              ElementsAre("run -d " + device64, "umount /mnt -> EINVAL", Shown(669),
+                          "run -t " + timestamp32 + " -h", "umount /mnt -> EINVAL", Shown(621)));
+
+  // Only this run's display counts.
+  const Outcome help = Sim({"run", sim.dir() + "/.", "--", "-f", "-h"});
+  EXPECT_EQ(help.status, 1);
+  EXPECT_EQ(help.err, Shows(sim.dir() + "/.", "nothing"));
+  ASSERT_GT(help.out.size(), sizeof kUsage - 1);
+  const std::string banner = help.out.substr(0, help.out.size() - (sizeof kUsage - 1));
+  EXPECT_TRUE(std::regex_match(banner, kBanner)) << banner;
+  EXPECT_EQ(help.out.substr(banner.size()), kUsage);
+  EXPECT_EQ(sim.Log(), "1902 621\n");
+  EXPECT_EQ(sim.Timeline().back(), "run -f -h");
+}
+
+// No stick, a presence entry without its device node, a node that leads to a
+// file: each is reported; -mm announces the messages on standard error.
+TEST(Startup, MissingOrUnmountableStickIsReported) {
   Instrument sim;
   const Outcome run = sim.Run({"-mm", "-m"});
-  EXPECT_EQ(run.status, 1);  // no stick plugged
-  EXPECT_EQ(run.err.substr(0, run.err.find("update-sim: ")), "calling dpr_config to enable MESG\n");
-  EXPECT_THAT(sim.Run({"-m"}).err, Not(HasSubstr("dpr_config")));
-}
-
-TEST(Startup, MissingStickIsReported652) {
-  Instrument sim;
-  EXPECT_EQ(sim.Run({}).status, 1);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "calling dpr_config to enable MESG\n" +
+                         Shows(sim.dir(), "\"Error updating firmware: 652\""));
   EXPECT_EQ(sim.Log(), "1902 652\n");
-  EXPECT_THAT(sim.Timeline(), ElementsAre("run", "sync", "display Error updating firmware: 652"));
+  EXPECT_THAT(sim.Timeline(), ElementsAre("run -mm -m", "sync", Shown(652)));
 
-  // A presence entry without the device node is no medium either.
-  ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--device", "/dev/sdb1"}).status, 0);
-  EXPECT_EQ(sim.Run({}).status, 1);
+  ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--device", "/dev/sda1"}).status, 0);
+  EXPECT_EQ(sim.Run({"-m"}).err, Shows(sim.dir(), "\"Error updating firmware: 652\""));
   EXPECT_THAT(sim.Timeline(), Not(Contains(StartsWith("mount"))));
+  fs::remove(sim.Host("/dev/sda1"));
+  test::WriteFile(sim.Host("/dev/sda1"), "");
+  EXPECT_EQ(sim.Run({"-d", "/dev/sda1"}).status, 1);
+  EXPECT_EQ(sim.Log(), "1902 650\n");
+  const auto timeline = sim.Timeline();
+  EXPECT_THAT(std::vector(timeline.end() - 4, timeline.end()),
+              ElementsAre("run -d /dev/sda1", "sync", "mount /dev/sda1 /mnt vfat 8 -> ENOTBLK",
+                          Shown(650)));
 
   fs::remove_all(sim.Host("/home/Corvenal/log"));
   EXPECT_EQ(sim.Run({}).status, 1);
   EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/log")));
-  EXPECT_EQ(sim.Timeline().back(), "display Error updating firmware: 652");
-}
-
-TEST(Startup, OverLongOptionValuesTryAnUnmountAndStop) {
-  Instrument sim;
-  const std::string device63 = "/dev/" + std::string(58, 'd');
-  const std::string timestamp31(31, 't');
-  // Accepted values go on to the medium test (none is plugged).
-  EXPECT_EQ(sim.Run({"-d", device63, "-t", timestamp31}).status, 1);
-  EXPECT_EQ(sim.Log(), "1902 652\n");
-  EXPECT_EQ(sim.Run({"-d", device63 + "d"}).status, 1);
-  EXPECT_EQ(sim.Log(), "1902 669\n");
-  EXPECT_EQ(sim.Run({"-t", timestamp31 + "t", "-h"}).status, 1);
-  EXPECT_EQ(sim.Log(), "1902 621\n");
-  const auto timeline = sim.Timeline();
-  EXPECT_THAT(std::vector<std::string>(timeline.end() - 6, timeline.end()),
-              ElementsAre("run -d " + device63 + "d", "umount /mnt -> EINVAL",
-                          "display Error updating firmware: 669", "run -t " + timestamp31 + "t -h",
-                          "umount /mnt -> EINVAL", "display Error updating firmware: 621"));
+  EXPECT_EQ(sim.Timeline().back(), Shown(652));
 }
 
 // A stick on any port is mounted; one still mounted from a run that stopped
@@ -111,19 +119,6 @@ TEST(Startup, PluggedStickIsMountedAndTheRunGoesOn) {
                                                               mount + (mounted ? "EBUSY" : "0"),
                                                               "display Updating firmware..."})));
   }
-}
-
-TEST(Startup, MountFailureIsReported650) {
-  Instrument sim;
-  ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--device", "/dev/sda1"}).status, 0);
-  // The node leads to a file, not to a medium.
-  fs::remove(sim.Host("/dev/sda1"));
-  test::WriteFile(sim.Host("/dev/sda1"), "");
-  EXPECT_EQ(sim.Run({"-d", "/dev/sda1"}).status, 1);
-  EXPECT_EQ(sim.Log(), "1902 650\n");
-  EXPECT_THAT(sim.Timeline(),
-              ElementsAre("run -d /dev/sda1", "sync", "mount /dev/sda1 /mnt vfat 8 -> ENOTBLK",
-                          "display Error updating firmware: 650"));
 }
 
 TEST(SimUse, BadUseExitsTwoWithOneLine) {
@@ -150,37 +145,23 @@ TEST(SimUse, BadUseExitsTwoWithOneLine) {
     EXPECT_THAT(outcome.err, StartsWith("update-sim: ")) << shown;
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
   }
+  test::WriteFile(sim.Host("/sim/faults"), "rename /home/Corvenal/bin/corvenal NOSUCHERROR\n");
+  const Outcome badPlan = sim.Run({});
+  EXPECT_EQ(badPlan.status, 2);
+  EXPECT_THAT(badPlan.err, EndsWith("sim/faults line 1: 'NOSUCHERROR' is no errno name\n"));
   EXPECT_THAT(sim.Timeline(), ElementsAre());
-}
 
-// The PC tools name the release that the build was configured as.
-TEST(SimUse, ToolsPrintTheirRelease) {
-  const std::pair<std::string, Outcome> runs[] = {{"update-sim", Sim({"--version"})},
-                                                  {"update-medium", MediumTool({"--version"})}};
-  for (const auto& [tool, outcome] : runs) {
+  // The PC tools name the release that the build was configured as.
+  for (const auto& [tool, outcome] : {std::pair{"update-sim ", Sim({"--version"})},
+                                      std::pair{"update-medium ", MediumTool({"--version"})}}) {
     EXPECT_EQ(outcome.status, 0) << tool;
-    EXPECT_EQ(outcome.out, tool + " " UPD_RELEASE_VERSION "\n");
+    EXPECT_EQ(outcome.out, tool + std::string(UPD_RELEASE_VERSION "\n"));
   }
-}
-
-TEST(SimUse, AFailedRunEndsWithWhatTheInstrumentShows) {
-  Instrument sim;
-  EXPECT_EQ(sim.Run({}).err,
-            "update-sim: the instrument shows \"Error updating firmware: 652\""
-            " (timeline: " +
-                sim.dir() + "/sim/events.log)\n");
-  // Only this run's messages count, and DIR is named as it was given.
-  const Outcome help = Sim({"run", sim.dir() + "/.", "--", "-h"});
-  EXPECT_EQ(help.status, 1);
-  EXPECT_EQ(help.err, "update-sim: the instrument shows nothing (timeline: " + sim.dir() +
-                          "/./sim/events.log)\n");
 }
 
 TEST(SimUse, ARunWhoseDisplayNeverAsksForTheStickEndsAfterAnHour) {
   Instrument sim;
-  sim.Plug(
-      "SectionList\nSequence = Clean\nClean\nOperation = RemoveFiles\n"
-      "file1 = /home/Corvenal/bin/qsplash\n");
+  sim.Plug(OneStep("Operation = RemoveFiles\nfile1 = /home/Corvenal/bin/qsplash\n"));
   const Outcome run = sim.Run({});
   EXPECT_EQ(run.status, 3);
   EXPECT_THAT(run.err, EndsWith("update-sim: the run was ended after 3600 simulated seconds (the "
@@ -188,6 +169,36 @@ TEST(SimUse, ARunWhoseDisplayNeverAsksForTheStickEndsAfterAnHour) {
   const auto timeline = sim.Timeline();
   EXPECT_EQ(std::count(timeline.begin(), timeline.end(), "sleep 1"), 3600);
   EXPECT_EQ(timeline.back(), "sleep 1");
+}
+
+// --screens draws every displayed message as a PNG, the timeline as without.
+TEST(SimUse, ScreensDrawEveryMessageOnTheSplashImage) {
+  if (Shell("convert -version").status != 0) {
+    GTEST_SKIP() << "ImageMagick's convert is not installed (apt-get install imagemagick)";
+  }
+  Instrument sim;
+  const std::string red = sim.Host("/home/Corvenal/bin/CorvenalSplash.png");
+  ASSERT_EQ(Shell("convert -size 100x50 xc:red " + sim::ShellQuote(red)).status, 0);
+  sim.Plug(OneStep(Transfer("app", "app", "")));  // no source: start, error, nothing after
+  EXPECT_EQ(sim.Run({"-t", "2026-06-15 09:30:00"}, {"--screens"}).status, 1);
+  EXPECT_THAT(sim.Timeline(), ElementsAre("run -t 2026-06-15 09:30:00", "sync",
+                                          "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0",
+                                          "display Updating firmware...", Shown(651)));
+  const std::string screens = sim.dir() + "/sim/screens/";
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(screens))
+    files.push_back(entry.path().filename());
+  EXPECT_THAT(files, ::testing::UnorderedElementsAre("001.png", "002.png"));
+  for (const std::string& file : files) {
+    EXPECT_EQ(Shell("identify -format '%m %w %h' " + sim::ShellQuote(screens + file)).out,
+              "PNG 480 272")
+        << file;
+  }
+  // The corner shows the splash image, scaled to the screen.
+  const Outcome corner =
+      Shell("convert " + sim::ShellQuote(screens + "002.png") +
+            " -format '%[fx:int(255*p{2,2}.r)] %[fx:int(255*p{477,269}.g)]' info:");
+  EXPECT_EQ(corner.out, "255 0");
 }
 
 }  // namespace

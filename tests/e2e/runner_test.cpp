@@ -85,32 +85,25 @@ TEST(Stops, ReleaseTheMediumAndRestartOrLeaveItMounted) {
   const std::string umount = "umount /mnt -> 0";
   const std::string restart = "main-application started";
   const std::string clean = "SectionList\nSequence = Clean, Install\n" + kClean;
-  // A destination that is a folder is refused before the step touches a file.
-  const std::string dest = "DestDir = /home/Corvenal/bin\nDestFile = corvenal";
-  std::string folder = Install("Install");
-  folder.replace(folder.find(dest), dest.size(), "DestDir = /home/Corvenal\nDestFile = bin");
+  // file5 is missing: file6 is never looked at.
+  const std::string gap =
+      "file2 = /home/Corvenal/bin/dir\nfile3 = /home/Corvenal/missing\nfile4 = /home/Corvenal/c\n"
+      "file6 = /home/Corvenal/e\n";
   const struct {
     std::string manifest;  // empty: no manifest on the medium
-    std::vector<std::string> args;
     int code;
     std::vector<std::string> after;  // the timeline after start-up
+    std::vector<std::string> args = {};
   } cases[] = {
-      {"", {}, 610, {umount, Shown(610), restart}},
-      {"SectionList\nSequence = A\n", {"-s"}, 668, {umount, Shown(668), restart}},
-      {"SectionList\nSequence =\n", {}, 613, {Shown(613), umount, restart}},
+      {"", 610, {umount, Shown(610), restart}},
+      {"SectionList\nSequence = A\n", 668, {umount, Shown(668), restart}, {"-s"}},
+      {"SectionList\nSequence =\n", 613, {Shown(613), umount, restart}},
       {"SectionList\nSequence = A\nA\nOperation = " + std::string(64, 'o') + "\n",
-       {},
        606,
        {Shown(606), umount, restart}},
-      {clean + Install("Install"), {}, 651, {Shown(651)}},  // no source on the medium
-      {clean + folder, {}, 642, {Shown(642)}},
-      {clean +
-           "file2 = /home/Corvenal/dir\nfile3 = /home/Corvenal/missing\n"
-           "file4 = /home/Corvenal/c\nfile6 = /home/Corvenal/e\n" +
-           Install("Install"),
-       {},
-       657,
-       {Shown(657)}},
+      // A destination that is a folder is refused before the step touches a file.
+      {clean + "Install\n" + Transfer("app", "dir", kNewApp), 642, {Shown(642)}},
+      {clean + gap + Install("Install"), 657, {Shown(657)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
@@ -118,7 +111,7 @@ TEST(Stops, ReleaseTheMediumAndRestartOrLeaveItMounted) {
     test::WriteFile(sim.Host(kApp), kOldApp);
     for (const char* name : {kOld, "/home/Corvenal/c", "/home/Corvenal/e"})
       test::WriteFile(sim.Host(name), "x");
-    fs::create_directories(sim.Host("/home/Corvenal/dir"));
+    fs::create_directories(sim.Host("/home/Corvenal/bin/dir"));
     if (c.code == 642) test::WriteFile(sim.medium() + "/firmware/app", kNewApp);
     sim.Plug(c.manifest);
     EXPECT_EQ(sim.Run(c.args).status, 1);
@@ -128,7 +121,7 @@ TEST(Stops, ReleaseTheMediumAndRestartOrLeaveItMounted) {
     EXPECT_EQ(fs::exists(sim.Host(kOld)), !c.manifest.starts_with(clean));
     EXPECT_EQ(fs::exists(sim.Host("/home/Corvenal/c")), c.code != 657);
     EXPECT_TRUE(fs::exists(sim.Host("/home/Corvenal/e")) &&
-                fs::exists(sim.Host("/home/Corvenal/dir")));
+                fs::exists(sim.Host("/home/Corvenal/bin/dir")));
     EXPECT_EQ(sim.Read(kApp), kOldApp);
     EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/download/app.new")));
   }

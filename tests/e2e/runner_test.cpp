@@ -1,7 +1,13 @@
 // Whole updates through update-sim: the manifest, the steps, their digests and
-// both endings.
+// both endings; and a hostile medium: links on the medium or in the
+// instrument's folder never lead out of them, and the stick is a file system of
+// its own that holds neither links nor FIFOs, as on the instrument.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,6 +33,8 @@ constexpr const char kNewApp[] =
 constexpr const char kOldApp[] = "#!/bin/sh\n# main application, old build\n";
 constexpr const char kApp[] = "/home/Corvenal/bin/corvenal";
 constexpr const char kOld[] = "/home/Corvenal/old";
+constexpr const char kCfg[] = "/home/Corvenal/bin/Corvenal.cfg";
+constexpr const char kSettings[] = "V1\nGain 10\n";
 const std::string kClean = "Clean\nOperation = RemoveFiles\nfile1 = /home/Corvenal/old\n";
 
 // A step `name` that installs firmware/app from the medium as the main application.
@@ -60,12 +68,9 @@ TEST_F(UpdateRun, InstallsAndRebootsAtTheEnd) {
       kClean);
   const Outcome run = sim_.Run({});
   EXPECT_EQ(run.status, 0) << run.err;
+  // The installed files' end states are the fault tests' (Faults.*).
   EXPECT_EQ(sim_.Read(kApp), kNewApp);
-  EXPECT_EQ(sim_.Read("/home/Corvenal/bin/corvenal.bak"), kOldApp);
-  EXPECT_FALSE(fs::exists(sim_.Host("/home/Corvenal/download/app.new")));
-  EXPECT_TRUE(sim_.Executable(kApp));
   EXPECT_FALSE(fs::exists(sim_.Host(kOld)));
-  EXPECT_FALSE(sim_.Mounted());
   EXPECT_FALSE(fs::exists(sim_.Host("/home/Corvenal/log/UpdateErrorLog.txt")));
   // The copy's sync, the flashing, then the ending.
   EXPECT_THAT(sim_.AfterStartup(),
@@ -155,7 +160,6 @@ TEST_F(UpdateRun, OlderOrSameBuildsAreReportedAndTheRunGoesOn) {
 // carry both) stops the run before the step changes a file or runs a command.
 TEST(Steps, CommandsAndDigestsDecideWhetherTheRunGoesOn) {
   const std::string data = "V2\nGain 1\nRange 2\n";  // a template, and an image
-  const std::string settings = "V1\nGain 10\n";
   const std::string backup = "V0\nGain 5\n";
   const std::string md5 = "MD5Hash = " + test::Md5Hex(data) + "\n";
   const std::string sha = "SHA256Hash = " + test::Sha256Hex(data) + "\n";
@@ -209,7 +213,7 @@ TEST(Steps, CommandsAndDigestsDecideWhetherTheRunGoesOn) {
     if (c.data != kMissing)
       test::WriteFile(sim.medium() + "/firmware/data",
                       c.data == kTampered ? data + "Backdoor on\n" : data);
-    test::WriteFile(sim.Host("/home/Corvenal/bin/Unit.cfg"), settings);
+    test::WriteFile(sim.Host("/home/Corvenal/bin/Unit.cfg"), kSettings);
     test::WriteFile(sim.Host("/home/Corvenal/bin/Unit.cfg.bak"), backup);
     test::WriteFile(sim.Host(kOld), "x");
     sim.Plug("SectionList\nSequence = S, Clean\nS\n" + c.step + kClean);
@@ -220,8 +224,8 @@ TEST(Steps, CommandsAndDigestsDecideWhetherTheRunGoesOn) {
     EXPECT_EQ(sim.Log(), Logged(c.code));
     const bool merges = !stops && c.step.starts_with(cfg);
     EXPECT_EQ(sim.Read("/home/Corvenal/bin/Unit.cfg"),
-              merges ? "V2\nGain 10\nRange 2\n" : settings);
-    EXPECT_EQ(sim.Read("/home/Corvenal/bin/Unit.cfg.bak"), merges ? settings : backup);
+              merges ? "V2\nGain 10\nRange 2\n" : kSettings);
+    EXPECT_EQ(sim.Read("/home/Corvenal/bin/Unit.cfg.bak"), merges ? kSettings : backup);
     EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/bin/Unit.cfg.new")));
     std::vector<std::string> expected;
     for (const std::string& command : c.commands) expected.push_back("command " + command);
@@ -229,6 +233,81 @@ TEST(Steps, CommandsAndDigestsDecideWhetherTheRunGoesOn) {
     EXPECT_THAT(sim.AfterStartup(), ElementsAreArray(stops ? expected : ThenRestart(expected)));
   }
 }
+
+// A ConfigUpdate step of /mnt/firmware/SRC into the settings, backed up in BACKUPDIR.
+std::string Merge(const std::string& src, const std::string& backupDir) {
+  return "Operation = ConfigUpdate\nSrcDir = /mnt/firmware\nSrcFile = " + src +
+         "\nDestDir = /home/Corvenal/bin\nDestFile = Corvenal.cfg\nBackupDir = " + backupDir +
+         "\nBackupFile = Corvenal.cfg.bak\n";
+}
+
+// A hostile medium, run with the kernel's resolution and with the component walk.
+class Confinement : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    ::setenv("UPDATE_SIM_RESOLVE", GetParam(), 1);
+    test::WriteFile(host_ / "v.txt", "host");
+    test::WriteFile(medium_ + "/firmware/cfg", "V2\nGain 1\n");
+    test::WriteFile(medium_ + "/firmware/app", kNewApp);
+    test::WriteFile(sim_.Host(kCfg), kSettings);
+    test::WriteFile(sim_.Host(kApp), kOldApp);
+    // Links that would lead onto the host: on the medium, in the instrument's
+    // folder by the host's absolute path, and climbing out by "..".
+    fs::create_directory_symlink(host_.path(), medium_ + "/firmware/logs");
+    fs::create_symlink(host_ / "v.txt", medium_ + "/firmware/cfglink");
+    fs::create_directory_symlink(host_.path(), sim_.Host("/home/Corvenal/abs"));
+    fs::create_directory_symlink("../../../../../../../../../..", sim_.Host("/home/Corvenal/up"));
+    ASSERT_EQ(::mkfifo((medium_ + "/firmware/fifo").c_str(), 0644), 0);
+  }
+  void TearDown() override { ::unsetenv("UPDATE_SIM_RESOLVE"); }
+
+  Instrument sim_;
+  const std::string& medium_ = sim_.medium();
+  test::TempDir host_;
+};
+
+TEST_P(Confinement, NothingOutsideTheInstrumentOrTheMediumIsReached) {
+  const std::string payload = "#!/bin/sh\necho ran > '" + host_.path() + "/ran'\n";
+  test::WriteFile(medium_ + "/firmware/qsplash", payload);
+  const struct {
+    std::string step;
+    int code;
+  } cases[] = {
+      // A dry run never starts a program that the medium put in the place of
+      // one of the instrument's own: the stub that stands for it runs instead.
+      {Transfer("qsplash", "qsplash", payload, "/home/Corvenal/bin"), 0},
+      // The three files lie outside; on the instrument none of them exists, and
+      // a missing file is no failure.
+      {"Operation = RemoveFiles\nfile1 = /mnt/firmware/logs/v.txt\n"
+       "file2 = /home/Corvenal/abs/v.txt\nfile3 = /home/Corvenal/up" +
+           host_.path() + "/v.txt\n",
+       0},
+      // The backup folder lies behind a link that leads nowhere inside the instrument.
+      {Merge("cfg", "/home/Corvenal/abs"), 629},
+      // Neither a link nor a FIFO can be a file on a vfat stick: unreadable.
+      {Merge("cfglink", "/home/Corvenal/bin"), 627},
+      {Merge("fifo", "/home/Corvenal/bin"), 627},
+      // The copy on the stick cannot be renamed across file systems into place.
+      {Transfer("app", "corvenal", kNewApp, "/mnt/firmware"), 655},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
+    sim_.Plug(OneStep(c.step));
+    const Outcome run = sim_.Run({});
+    EXPECT_EQ(run.status, c.code == 0 ? 0 : 1) << run.err;
+    EXPECT_EQ(sim_.Log(), Logged(c.code));
+    // The stick stays mounted after a failed step: take it out for the next case.
+    ASSERT_EQ(Sim({"unplug", sim_.dir()}).status, 0);
+    fs::remove(sim_.Host("/sim/mount"));
+  }
+  EXPECT_EQ(test::ReadFile(host_ / "v.txt"), "host");
+  EXPECT_EQ(std::distance(fs::directory_iterator(host_.path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(sim_.Read(kCfg), kSettings);
+  EXPECT_EQ(sim_.Read(kApp), kOldApp);
+  EXPECT_EQ(sim_.Read("/home/Corvenal/bin/qsplash"), payload);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolution, Confinement, ::testing::Values("kernel", "walk"));
 
 }  // namespace
 }  // namespace upd::e2e

@@ -75,12 +75,8 @@ std::string Finding(int line, int code, const std::string& text) {
 std::vector<std::string> FindingLines(const std::string& output) {
   std::vector<std::string> findings;
   std::istringstream in(output);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.starts_with(" ") && (line.find(": error") != std::string::npos ||
-                                   line.find(": warning: ") != std::string::npos)) {
-      findings.push_back(line);
-    }
-  }
+  for (std::string line; std::getline(in, line);)
+    if (std::regex_search(line, std::regex("^[^ ].*: (error|warning: )"))) findings.push_back(line);
   return findings;
 }
 
@@ -300,7 +296,8 @@ TEST_F(Medium, DigestsRewriteOnlyTheDigestValues) {
     return replaced(replaced(text, oldMd5, md5), oldSha, sha);
   };
   const std::string sample = test::ReadFile(Manifest(kSample));
-  // The sample without the digests of its template and data files.
+  // The sample without the digests of its template and data files: its build's
+  // digests change, the others are added back where they were.
   const std::vector<std::string> lines = Lines(Manifest(kSample));
   std::string stripped;
   for (std::size_t n = 1; n <= lines.size(); ++n) {
@@ -311,7 +308,6 @@ TEST_F(Medium, DigestsRewriteOnlyTheDigestValues) {
   const struct {
     std::string manifest, expected;
   } cases[] = {
-      {sample, rebuilt(sample)},
       {stripped, rebuilt(sample)},
       {crlf(oddSpacing), crlf(rebuilt(oddSpacing))},
       // A missing entry is added after the section's last one, CR LF kept.

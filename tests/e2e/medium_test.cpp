@@ -32,7 +32,6 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 constexpr const char kInstalled[] = "2026-06-15 09:30:00";
-const std::string kSample = UPD_SOURCE_DIR "/examples/medium";
 
 std::string Manifest(const std::string& medium) {
   return medium + "/firmware/AuxInfo.txt";

@@ -31,7 +31,6 @@ constexpr const char kNewApp[] =
     "root=\"${0%/home/Corvenal/bin/corvenal}\"\n"
     "printf 'main-application started\\n' >> \"$root/sim/events.log\"\n";
 constexpr const char kOldApp[] = "#!/bin/sh\n# main application, old build\n";
-constexpr const char kApp[] = "/home/Corvenal/bin/corvenal";
 constexpr const char kOld[] = "/home/Corvenal/old";
 constexpr const char kCfg[] = "/home/Corvenal/bin/Corvenal.cfg";
 constexpr const char kSettings[] = "V1\nGain 10\n";

@@ -19,6 +19,10 @@
 
 namespace upd::e2e {
 
+/// The sample medium, and the main application's path on the instrument.
+inline const std::string kSample = UPD_SOURCE_DIR "/examples/medium";
+constexpr const char kApp[] = "/home/Corvenal/bin/corvenal";
+
 struct Outcome {
   int status;  // exit status, or -1 when it did not exit normally
   std::string out;

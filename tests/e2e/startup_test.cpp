@@ -104,22 +104,21 @@ TEST(Startup, MissingOrUnmountableStickIsReported) {
   EXPECT_EQ(sim.Timeline().back(), Shown(652));
 }
 
-// A stick on any port is mounted; one still mounted from a run that stopped
-// (in the simulation, a record of the medium's folder) is used as it is.
-TEST(Startup, PluggedStickIsMountedAndTheRunGoesOn) {
-  for (const bool mounted : {false, true}) {
-    Instrument sim;
-    test::WriteFile(sim.medium() + "/firmware/AuxInfo.txt", "SectionList\nSequence = Nothing\n");
-    ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--port", mounted ? "3" : "2"}).status, 0);
-    if (mounted) test::WriteFile(sim.Host("/sim/mount"), sim.medium() + "\n");
-    const Outcome run = sim.Run({"-t", "2019-05-21 08:19:37"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_THAT(run.out, StartsWith("4271C firmware updater v0.4 ("));
-    const std::string mount = "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> ";
-    EXPECT_THAT(sim.Timeline(), ElementsAreArray(ThenRestart({"run -t 2019-05-21 08:19:37", "sync",
-                                                              mount + (mounted ? "EBUSY" : "0"),
-                                                              "display Updating firmware..."})));
-  }
+// A stick on the third port is found; one still mounted from a run that
+// stopped (in the simulation, a record of the medium's folder) is used as it is.
+TEST(Startup, StickStillMountedIsUsedAsItIs) {
+  Instrument sim;
+  test::WriteFile(sim.medium() + "/firmware/AuxInfo.txt", "SectionList\nSequence = Nothing\n");
+  ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--port", "3"}).status, 0);
+  test::WriteFile(sim.Host("/sim/mount"), sim.medium() + "\n");
+  const Outcome run = sim.Run({"-t", "2019-05-21 08:19:37"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_THAT(run.out, StartsWith("4271C firmware updater v0.4 ("));
+  EXPECT_THAT(
+      sim.Timeline(),
+      ElementsAreArray(ThenRestart({"run -t 2019-05-21 08:19:37", "sync",
+                                    "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> EBUSY",
+                                    "display Updating firmware..."})));
 }
 
 TEST(SimUse, BadUseExitsTwoWithOneLine) {
@@ -228,18 +227,17 @@ TEST(CodeReference, HasOneEntryPerConstant) {
 
 // The documents hold what explain prints; explain alone lists every code.
 TEST(CodeReference, GeneratedDocumentsMatchTheTable) {
-  struct Row {
+  const struct {
     const char* file;
     const char* marker;
     std::vector<std::string> args;
     const char* fence;  // around the output in the document
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"README.md", "explain-654", {"explain", "654"}, "```\n"},
       {"README.md", "codes", {"explain", "--markdown"}, ""},
       {"man/update.8", "codes", {"explain", "--roff"}, ""},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     const Outcome generated = MediumTool(row.args);
     ASSERT_EQ(generated.status, 0) << generated.err;
     const std::string document = test::ReadFile(std::string(UPD_SOURCE_DIR "/") + row.file);

@@ -1,14 +1,20 @@
 // The updater's start-up driven through update-sim, as a technician's run
-// would go, and update-sim's own use.
+// would go; update-sim's own use; the code reference (one entry per constant
+// of common/error_codes.h) and the documents made from it, which render
+// without a warning.
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "medium/code_reference.h"
+#include "sim/sim_paths.h"
 #include "sim_runner.h"
 
 namespace upd::e2e {
@@ -39,91 +45,80 @@ const std::regex kBanner(
     R"(4271C firmware updater v0\.4 \([A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] \d\d:\d\d:\d\d \d{4}\)
 )");
 
-TEST(Startup, HelpPrintsBannerAndUsageAndTouchesNoMedium) {
+// update-sim's last line on a failed run: what this run showed, DIR as given.
+std::string Shows(const std::string& dir, const std::string& shown) {
+  std::string line = "update-sim: the instrument shows ";
+  return line += shown + " (timeline: " + dir + "/sim/events.log)\n";
+}
+
+// Over-long option values try an unmount and stop; help stops before the
+// medium is looked for and leaves the log alone.
+TEST(Startup, OverLongValuesAndHelpStopBeforeTheMedium) {
   Instrument sim;
-  const Outcome run = sim.Run({"-f", "-h"});
-  EXPECT_EQ(run.status, 1);
-  ASSERT_GT(run.out.size(), sizeof kUsage - 1);
-  const std::string banner = run.out.substr(0, run.out.size() - (sizeof kUsage - 1));
-  EXPECT_TRUE(std::regex_match(banner, kBanner)) << banner;
-  EXPECT_EQ(run.out.substr(banner.size()), kUsage);
+  const std::string device64 = "/dev/" + std::string(59, 'd');
+  const std::string timestamp32(32, 't');
+  const Outcome device = sim.Run({"-d", device64});
+  EXPECT_EQ(device.status, 1);
+  EXPECT_EQ(device.err, Shows(sim.dir(), "\"Error updating firmware: 669\""));
   EXPECT_TRUE(fs::is_directory(sim.Host("/home/Corvenal/download")));
-  EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/log/UpdateErrorLog.txt")));
-  EXPECT_THAT(sim.Timeline(), ElementsAre("run -f -h"));
-}
-
-TEST(Startup, DoubleMAnnouncesMessagesOnStandardError) {
-  Instrument sim;
-  const Outcome run = sim.Run({"-mm", "-m"});
-  EXPECT_EQ(run.status, 1);  // no stick plugged
-  EXPECT_EQ(run.err.substr(0, run.err.find("update-sim: ")), "calling dpr_config to enable MESG\n");
-  EXPECT_THAT(sim.Run({"-m"}).err, Not(HasSubstr("dpr_config")));
-}
-
-TEST(Startup, MissingStickIsReported652) {
-  Instrument sim;
-  EXPECT_EQ(sim.Run({}).status, 1);
-  EXPECT_EQ(sim.Log(), "1902 652\n");
-  EXPECT_THAT(sim.Timeline(), ElementsAre("run", "sync", "display Error updating firmware: 652"));
-
-  // A presence entry without the device node is no medium either.
-  ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--device", "/dev/sdb1"}).status, 0);
-  EXPECT_EQ(sim.Run({}).status, 1);
-  EXPECT_THAT(sim.Timeline(), Not(Contains(StartsWith("mount"))));
-
-  fs::remove_all(sim.Host("/home/Corvenal/log"));
-  EXPECT_EQ(sim.Run({}).status, 1);
-  EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/log")));
-  EXPECT_EQ(sim.Timeline().back(), "display Error updating firmware: 652");
-}
-
-TEST(Startup, OverLongOptionValuesTryAnUnmountAndStop) {
-  Instrument sim;
-  const std::string device63 = "/dev/" + std::string(58, 'd');
-  const std::string timestamp31(31, 't');
-  // Accepted values go on to the medium test (none is plugged).
-  EXPECT_EQ(sim.Run({"-d", device63, "-t", timestamp31}).status, 1);
-  EXPECT_EQ(sim.Log(), "1902 652\n");
-  EXPECT_EQ(sim.Run({"-d", device63 + "d"}).status, 1);
-  EXPECT_EQ(sim.Log(), "1902 669\n");
-  EXPECT_EQ(sim.Run({"-t", timestamp31 + "t", "-h"}).status, 1);
+  EXPECT_EQ(sim.Run({"-t", timestamp32, "-h"}).status, 1);
   EXPECT_EQ(sim.Log(), "1902 621\n");
-  const auto timeline = sim.Timeline();
-  EXPECT_THAT(std::vector<std::string>(timeline.end() - 6, timeline.end()),
-              ElementsAre("run -d " + device63 + "d", "umount /mnt -> EINVAL",
-                          "display Error updating firmware: 669", "run -t " + timestamp31 + "t -h",
-                          "umount /mnt -> EINVAL", "display Error updating firmware: 621"));
+  EXPECT_THAT(sim.Timeline(),
+              ElementsAre("run -d " + device64, "umount /mnt -> EINVAL", Shown(669),
+                          "run -t " + timestamp32 + " -h", "umount /mnt -> EINVAL", Shown(621)));
+
+  // Only this run's display counts.
+  const Outcome help = Sim({"run", sim.dir() + "/.", "--", "-f", "-h"});
+  EXPECT_EQ(help.status, 1);
+  EXPECT_EQ(help.err, Shows(sim.dir() + "/.", "nothing"));
+  ASSERT_GT(help.out.size(), sizeof kUsage - 1);
+  const std::string banner = help.out.substr(0, help.out.size() - (sizeof kUsage - 1));
+  EXPECT_TRUE(std::regex_match(banner, kBanner)) << banner;
+  EXPECT_EQ(help.out.substr(banner.size()), kUsage);
+  EXPECT_EQ(sim.Log(), "1902 621\n");
+  EXPECT_EQ(sim.Timeline().back(), "run -f -h");
 }
 
-// A stick on any port is mounted; one still mounted from a run that stopped
-// (in the simulation, a record of the medium's folder) is used as it is.
-TEST(Startup, PluggedStickIsMountedAndTheRunGoesOn) {
-  for (const bool mounted : {false, true}) {
-    Instrument sim;
-    test::WriteFile(sim.medium() + "/firmware/AuxInfo.txt", "SectionList\nSequence = Nothing\n");
-    ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--port", mounted ? "3" : "2"}).status, 0);
-    if (mounted) test::WriteFile(sim.Host("/sim/mount"), sim.medium() + "\n");
-    const Outcome run = sim.Run({"-t", "2019-05-21 08:19:37"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_THAT(run.out, StartsWith("4271C firmware updater v0.4 ("));
-    const std::string mount = "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> ";
-    EXPECT_THAT(sim.Timeline(), ElementsAreArray(ThenRestart({"run -t 2019-05-21 08:19:37", "sync",
-                                                              mount + (mounted ? "EBUSY" : "0"),
-                                                              "display Updating firmware..."})));
-  }
-}
-
-TEST(Startup, MountFailureIsReported650) {
+// No stick, a presence entry without its device node, a node that leads to a
+// file: each is reported; -mm announces the messages on standard error.
+TEST(Startup, MissingOrUnmountableStickIsReported) {
   Instrument sim;
+  const std::string shows652 = Shows(sim.dir(), "\"Error updating firmware: 652\"");
+  const Outcome run = sim.Run({"-mm", "-m"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "calling dpr_config to enable MESG\n" + shows652);
+  EXPECT_EQ(sim.Log(), "1902 652\n");
   ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--device", "/dev/sda1"}).status, 0);
-  // The node leads to a file, not to a medium.
+  EXPECT_EQ(sim.Run({"-m"}).err, shows652);
   fs::remove(sim.Host("/dev/sda1"));
   test::WriteFile(sim.Host("/dev/sda1"), "");
   EXPECT_EQ(sim.Run({"-d", "/dev/sda1"}).status, 1);
   EXPECT_EQ(sim.Log(), "1902 650\n");
-  EXPECT_THAT(sim.Timeline(),
-              ElementsAre("run -d /dev/sda1", "sync", "mount /dev/sda1 /mnt vfat 8 -> ENOTBLK",
-                          "display Error updating firmware: 650"));
+  EXPECT_THAT(sim.Timeline(), ElementsAre("run -mm -m", "sync", Shown(652), "run -m", "sync",
+                                          Shown(652), "run -d /dev/sda1", "sync",
+                                          "mount /dev/sda1 /mnt vfat 8 -> ENOTBLK", Shown(650)));
+
+  fs::remove_all(sim.Host("/home/Corvenal/log"));
+  EXPECT_EQ(sim.Run({}).status, 1);
+  EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/log")));
+  EXPECT_EQ(sim.Timeline().back(), Shown(652));
+}
+
+// A stick on the third port is found; one still mounted from a run that
+// stopped (in the simulation, a record of the medium's folder) is used as it is.
+TEST(Startup, StickStillMountedIsUsedAsItIs) {
+  Instrument sim;
+  test::WriteFile(sim.medium() + "/firmware/AuxInfo.txt", "SectionList\nSequence = Nothing\n");
+  ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium(), "--port", "3"}).status, 0);
+  test::WriteFile(sim.Host("/sim/mount"), sim.medium() + "\n");
+  const Outcome run = sim.Run({"-t", "2019-05-21 08:19:37"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_THAT(run.out, StartsWith("4271C firmware updater v0.4 ("));
+  EXPECT_THAT(
+      sim.Timeline(),
+      ElementsAreArray(ThenRestart({"run -t 2019-05-21 08:19:37", "sync",
+                                    "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> EBUSY",
+                                    "display Updating firmware..."})));
 }
 
 TEST(SimUse, BadUseExitsTwoWithOneLine) {
@@ -150,37 +145,23 @@ TEST(SimUse, BadUseExitsTwoWithOneLine) {
     EXPECT_THAT(outcome.err, StartsWith("update-sim: ")) << shown;
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
   }
+  test::WriteFile(sim.Host("/sim/faults"), "rename /home/Corvenal/bin/corvenal NOSUCHERROR\n");
+  const Outcome badPlan = sim.Run({});
+  EXPECT_EQ(badPlan.status, 2);
+  EXPECT_THAT(badPlan.err, EndsWith("sim/faults line 1: 'NOSUCHERROR' is no errno name\n"));
   EXPECT_THAT(sim.Timeline(), ElementsAre());
-}
 
-// The PC tools name the release that the build was configured as.
-TEST(SimUse, ToolsPrintTheirRelease) {
-  const std::pair<std::string, Outcome> runs[] = {{"update-sim", Sim({"--version"})},
-                                                  {"update-medium", MediumTool({"--version"})}};
-  for (const auto& [tool, outcome] : runs) {
+  // The PC tools name the release that the build was configured as.
+  for (const auto& [tool, outcome] : {std::pair{"update-sim ", Sim({"--version"})},
+                                      std::pair{"update-medium ", MediumTool({"--version"})}}) {
     EXPECT_EQ(outcome.status, 0) << tool;
-    EXPECT_EQ(outcome.out, tool + " " UPD_RELEASE_VERSION "\n");
+    EXPECT_EQ(outcome.out, tool + std::string(UPD_RELEASE_VERSION "\n"));
   }
-}
-
-TEST(SimUse, AFailedRunEndsWithWhatTheInstrumentShows) {
-  Instrument sim;
-  EXPECT_EQ(sim.Run({}).err,
-            "update-sim: the instrument shows \"Error updating firmware: 652\""
-            " (timeline: " +
-                sim.dir() + "/sim/events.log)\n");
-  // Only this run's messages count, and DIR is named as it was given.
-  const Outcome help = Sim({"run", sim.dir() + "/.", "--", "-h"});
-  EXPECT_EQ(help.status, 1);
-  EXPECT_EQ(help.err, "update-sim: the instrument shows nothing (timeline: " + sim.dir() +
-                          "/./sim/events.log)\n");
 }
 
 TEST(SimUse, ARunWhoseDisplayNeverAsksForTheStickEndsAfterAnHour) {
   Instrument sim;
-  sim.Plug(
-      "SectionList\nSequence = Clean\nClean\nOperation = RemoveFiles\n"
-      "file1 = /home/Corvenal/bin/qsplash\n");
+  sim.Plug(OneStep("Operation = RemoveFiles\nfile1 = /home/Corvenal/bin/qsplash\n"));
   const Outcome run = sim.Run({});
   EXPECT_EQ(run.status, 3);
   EXPECT_THAT(run.err, EndsWith("update-sim: the run was ended after 3600 simulated seconds (the "
@@ -188,6 +169,102 @@ TEST(SimUse, ARunWhoseDisplayNeverAsksForTheStickEndsAfterAnHour) {
   const auto timeline = sim.Timeline();
   EXPECT_EQ(std::count(timeline.begin(), timeline.end(), "sleep 1"), 3600);
   EXPECT_EQ(timeline.back(), "sleep 1");
+}
+
+// --screens draws every displayed message as a PNG, the timeline as without.
+TEST(SimUse, ScreensDrawEveryMessageOnTheSplashImage) {
+  if (Shell("convert -version").status != 0) {
+    GTEST_SKIP() << "ImageMagick's convert is not installed (apt-get install imagemagick)";
+  }
+  Instrument sim;
+  const std::string red = sim.Host("/home/Corvenal/bin/CorvenalSplash.png");
+  ASSERT_EQ(Shell("convert -size 100x50 xc:red " + sim::ShellQuote(red)).status, 0);
+  sim.Plug(OneStep(Transfer("app", "app", "")));  // no source: start, error, nothing after
+  EXPECT_EQ(sim.Run({"-t", "2026-06-15 09:30:00"}, {"--screens"}).status, 1);
+  EXPECT_THAT(sim.Timeline(), ElementsAre("run -t 2026-06-15 09:30:00", "sync",
+                                          "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0",
+                                          "display Updating firmware...", Shown(651)));
+  const std::string screens = sim.dir() + "/sim/screens/";
+  EXPECT_EQ(Shell("cd " + sim::ShellQuote(screens) + " && identify -format '%f %m %w %h\n' *").out,
+            "001.png PNG 480 272\n002.png PNG 480 272\n");
+  // The corner shows the splash image, scaled to the screen.
+  const Outcome corner =
+      Shell("convert " + sim::ShellQuote(screens + "002.png") +
+            " -format '%[fx:int(255*p{2,2}.r)] %[fx:int(255*p{477,269}.g)]' info:");
+  EXPECT_EQ(corner.out, "255 0");
+}
+
+// The lines strictly between the one holding "<marker>:begin" and the one
+// holding "<marker>:end".
+std::string Generated(const std::string& text, const std::string& marker) {
+  const std::size_t begin = text.find(marker + ":begin");
+  const std::size_t end = text.find(marker + ":end");
+  if (begin == std::string::npos || end == std::string::npos || end < begin) return "(no markers)";
+  const std::size_t from = text.find('\n', begin) + 1;
+  return text.substr(from, text.rfind('\n', end) + 1 - from);
+}
+
+TEST(CodeReference, HasOneEntryPerConstant) {
+  const std::string header = test::ReadFile(UPD_SOURCE_DIR "/src/common/error_codes.h");
+  const std::regex constant(R"(inline constexpr int (kErr\w+) = (\d+);)");
+  std::map<std::string, int> constants;
+  for (std::sregex_iterator it(header.begin(), header.end(), constant), last; it != last; ++it) {
+    constants[(*it)[1]] = std::stoi((*it)[2]);
+  }
+  ASSERT_GE(constants.size(), 60U) << "error_codes.h was not read";
+  for (const auto& [name, code] : constants) {
+    const medium::CodeEntry* entry = medium::FindCode(code);
+    ASSERT_NE(entry, nullptr) << name << " = " << code << " has no entry";
+    EXPECT_EQ(entry->constant, name) << code;
+  }
+  for (const medium::CodeEntry& entry : medium::CodeReference()) {
+    const auto found = constants.find(std::string(entry.constant));
+    EXPECT_TRUE(found != constants.end() && found->second == entry.code)
+        << entry.code << " " << entry.constant << " is no constant of error_codes.h";
+    EXPECT_FALSE(entry.happened.empty() || entry.left.empty() || entry.next.empty()) << entry.code;
+  }
+}
+
+// The documents hold what explain prints; explain alone lists every code.
+TEST(CodeReference, GeneratedDocumentsMatchTheTable) {
+  const struct {
+    const char* file;
+    const char* marker;
+    std::vector<std::string> args;
+    const char* fence;  // around the output in the document
+  } rows[] = {
+      {"README.md", "explain-654", {"explain", "654"}, "```\n"},
+      {"README.md", "codes", {"explain", "--markdown"}, ""},
+      {"man/update.8", "codes", {"explain", "--roff"}, ""},
+  };
+  for (const auto& row : rows) {
+    const Outcome generated = MediumTool(row.args);
+    ASSERT_EQ(generated.status, 0) << generated.err;
+    const std::string document = test::ReadFile(std::string(UPD_SOURCE_DIR "/") + row.file);
+    EXPECT_EQ(Generated(document, row.marker), row.fence + generated.out + row.fence)
+        << row.file << " (" << row.marker
+        << ") no longer matches the code table: run scripts/gen_docs.sh";
+  }
+  const Outcome list = MediumTool({"explain"});
+  EXPECT_EQ(list.status, 0);
+  EXPECT_THAT(list.out, HasSubstr("\n670  kErrSha256Mismatch  (TransferFile and BackupFiles)\n"));
+}
+
+// groff is what man(1) renders with; the test needs it (scripts/install-deps.sh
+// installs groff-base and man-db) and says so when it is missing.
+TEST(ManPages, RenderWithoutWarnings) {
+  if (Shell("command -v groff").status != 0) GTEST_SKIP() << "groff is not installed";
+  const bool haveMan = Shell("command -v man").status == 0;
+  for (const char* page : {"man/update.8", "man/update-sim.1", "man/update-medium.1"}) {
+    const std::string path = std::string(UPD_SOURCE_DIR "/") + page;
+    const Outcome groff = Shell("groff -man -ww -z -Tutf8 '" + path + "'");
+    EXPECT_EQ(groff.status, 0) << page;
+    EXPECT_EQ(groff.out + groff.err, "") << page;
+    if (!haveMan) continue;
+    const Outcome man = Shell("man --warnings -l '" + path + "'");
+    EXPECT_EQ(man.status, 0) << page;
+    EXPECT_EQ(man.err, "") << page;
+  }
 }
 
 }  // namespace

@@ -4,21 +4,18 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <system_error>
+#include <sstream>
 
 namespace upd::fuzz {
 
 const std::string& ScratchDir() {
   static const struct Scratch {
-    Scratch() : path((std::filesystem::temp_directory_path() / "upd-fuzz-XXXXXX").string()) {
-      Require(::mkdtemp(path.data()) != nullptr, "no scratch directory");
-    }
+    std::string path = std::filesystem::temp_directory_path() / "upd-fuzz-XXXXXX";
+    Scratch() { Require(::mkdtemp(path.data()) != nullptr, "no scratch directory"); }
     ~Scratch() {
       std::error_code ec;
       std::filesystem::remove_all(path, ec);
     }
-    std::string path;
   } scratch;
   return scratch.path;
 }
@@ -26,15 +23,15 @@ const std::string& ScratchDir() {
 std::string WriteScratch(const char* name, std::string_view bytes) {
   const std::string path = ScratchDir() + "/" + name;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  Require(static_cast<bool>(
-              out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush()),
+  Require(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good(),
           "scratch file not written");
   return path;
 }
 
 std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
 }
 
 }  // namespace upd::fuzz

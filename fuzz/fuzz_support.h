@@ -21,14 +21,16 @@ inline std::string_view Bytes(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
-/// A private scratch directory for one fuzzing process, made on first use and
-/// removed when the process ends.
+/// The input up to its first NUL, as the string helpers see it.
+inline std::string CText(const std::uint8_t* data, std::size_t size) {
+  return std::string(Bytes(data, size)).c_str();
+}
+
+/// A private scratch directory, made on first use and removed at exit.
 const std::string& ScratchDir();
-
-/// Replaces the file `name` in the scratch directory with `bytes`; returns its path.
+/// Replaces the scratch file `name` with `bytes`; returns its path.
 std::string WriteScratch(const char* name, std::string_view bytes);
-
-/// Reads a whole file; "" when it cannot be read.
+/// A whole file; "" when it cannot be read.
 std::string ReadWhole(const std::string& path);
 
 }  // namespace upd::fuzz

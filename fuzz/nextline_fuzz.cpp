@@ -1,12 +1,9 @@
-// The line reader on arbitrary bytes, with every flag combination and buffer
-// sizes from 2 to 257 bytes. The first input byte picks the flags, the second
-// the buffer size; the rest is the stream.
+// The line reader on arbitrary bytes: the first byte picks the flags, the
+// second the buffer size (2 to 257 bytes), the rest is the stream.
 //
-// Property: the lines delivered, their lengths, the over-long reports and the
-// skip counts are exactly those of a plain model of the documented rules, and
-// the buffer is never written past its size.
-#include <cstddef>
-#include <cstdint>
+// Property: the results, texts and skip counts are those of a plain model of
+// the documented rules, and the end of input lasts. The buffer is exactly its
+// size, so the sanitizer build sees a write past it.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -19,46 +16,35 @@
 
 namespace {
 
-using upd::fuzz::Require;
-
 struct Expected {
   int result;         // a length, or kLineTooLong
-  std::string text;   // what the buffer holds: the C string, or the raw prefix when over-long
-  int skippedBefore;  // lines skipped under the flags right before this one
+  std::string text;   // the C string, or the raw prefix when over-long
+  int skippedBefore;  // lines skipped right before this one
 };
-
-// The stored text of one raw line: carriage returns dropped, tabs expanded up to
-// `limit` characters, blanks beyond it dropped, anything else beyond it over-long.
-std::string Store(std::string_view raw, std::size_t limit, bool& overLong) {
-  std::string stored;
-  overLong = false;
-  for (const char c : raw) {
-    if (c == '\r') continue;
-    if (stored.size() >= limit) {
-      overLong = overLong || (c != ' ' && c != '\t');
-    } else if (c == '\t') {
-      stored.append(std::min((stored.size() / 8 + 1) * 8, limit) - stored.size(), ' ');
-    } else {
-      stored.push_back(c);
-    }
-  }
-  return stored;
-}
 
 std::vector<Expected> Model(std::string_view text, std::size_t limit, int flags) {
   std::vector<Expected> lines;
   int skipped = 0;
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = std::min(text.find('\n', at), text.size());
-    const std::string_view raw = text.substr(at, end - at);
-    const bool last = end == text.size();
-    at = end + 1;
+    // Carriage returns dropped, tabs expanded up to `limit` characters, blanks
+    // beyond it dropped, anything else beyond it over-long.
+    std::string stored;
     bool overLong = false;
-    const std::string stored = Store(raw, limit, overLong);
-    if (last && stored.empty() && !overLong) break;  // nothing but carriage returns
-    const std::string cstr(stored.c_str());          // what the string tests see
+    for (const char c : text.substr(at, end - at)) {
+      if (c == '\r') continue;
+      if (stored.size() >= limit) {
+        overLong = overLong || (c != ' ' && c != '\t');
+      } else if (c == '\t') {
+        stored.append(std::min((stored.size() / 8 + 1) * 8, limit) - stored.size(), ' ');
+      } else {
+        stored.push_back(c);
+      }
+    }
+    at = end + 1;
+    if (end == text.size() && stored.empty() && !overLong) break;  // only carriage returns
+    const std::string cstr(stored.c_str());  // what the string tests see
     const std::size_t first = cstr.find_first_not_of(" \t");
-    // Over-long means a non-blank followed, so such a line is never blank.
     const bool blank = first == std::string::npos && !overLong;
     const bool comment = first != std::string::npos && (cstr[first] == '#' || cstr[first] == ';');
     if (((flags & upd::kSkipBlankLines) != 0 && blank) ||
@@ -74,39 +60,32 @@ std::vector<Expected> Model(std::string_view text, std::size_t limit, int flags)
   return lines;
 }
 
-struct FileCloser {
+struct Closer {
   void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using upd::fuzz::Require;
   if (size < 3) return 0;  // fmemopen needs at least one byte of stream
-  const int flags = data[0] & 3;
-  const int bufferSize = 2 + data[1];
+  const int flags = data[0] & 3, bufferSize = 2 + data[1];
   std::string text(upd::fuzz::Bytes(data + 2, size - 2));
-
-  const std::unique_ptr<std::FILE, FileCloser> stream(fmemopen(text.data(), text.size(), "r"));
+  const std::unique_ptr<std::FILE, Closer> stream(fmemopen(text.data(), text.size(), "r"));
   Require(stream != nullptr, "fmemopen failed");
-  // Exactly bufferSize bytes on the heap, so that a write past them shows.
   const auto buffer = std::make_unique<char[]>(static_cast<std::size_t>(bufferSize));
-
   const auto limit = static_cast<std::size_t>(bufferSize - 1);
   for (const Expected& want : Model(text, limit, flags)) {
     int skipped = -1;
     const int got = upd::nextline(stream.get(), buffer.get(), bufferSize, flags, &skipped);
-    Require(got == want.result, "wrong result for a line");
-    Require(skipped == want.skippedBefore, "wrong count of skipped lines");
-    if (got == upd::kLineTooLong) {
-      Require(std::memcmp(buffer.get(), want.text.data(), limit) == 0,
-              "an over-long line's buffer is not its first size - 1 characters");
-    } else {
-      Require(buffer[static_cast<std::size_t>(got)] == '\0' &&
-                  std::memcmp(buffer.get(), want.text.data(), want.text.size()) == 0,
-              "wrong text for a line");
-    }
+    Require(got == want.result && skipped == want.skippedBefore, "wrong result or skip count");
+    Require(got == upd::kLineTooLong
+                ? std::memcmp(buffer.get(), want.text.data(), limit) == 0
+                : buffer[static_cast<std::size_t>(got)] == '\0' &&
+                      std::memcmp(buffer.get(), want.text.data(), want.text.size()) == 0,
+            "wrong text for a line");
   }
-  for (int i = 0; i < 2; ++i) {  // the end of input lasts
+  for (int i = 0; i < 2; ++i) {
     Require(upd::nextline(stream.get(), buffer.get(), bufferSize, flags, nullptr) == upd::kLineEnd,
             "lines after the last");
   }

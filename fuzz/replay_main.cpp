@@ -2,13 +2,11 @@
 // directory stands for the files in it, in name order), without libFuzzer: the
 // ordinary and sanitizer builds replay the committed corpora this way.
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -19,26 +17,20 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::error_code ec;
     if (!fs::is_directory(argv[i], ec)) files.emplace_back(argv[i]);
-    for (const auto& entry : fs::directory_iterator(argv[i], ec)) {
+    for (const auto& entry : fs::directory_iterator(argv[i], ec))
       if (entry.is_regular_file()) files.push_back(entry.path());
-    }
   }
   std::sort(files.begin(), files.end());
-  if (files.empty()) {
-    std::fprintf(stderr, "usage: %s CORPUS-DIR-OR-FILE...: no inputs found\n", argv[0]);
-    return 2;
-  }
   for (const fs::path& file : files) {
     std::ifstream in(file, std::ios::binary);
+    // A copy of exactly the input's size, so that a read past its end shows.
+    const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), {});
     if (!in) {
       std::fprintf(stderr, "cannot read %s\n", file.c_str());
       return 1;
     }
-    // A copy of exactly the input's size, so that a read past its end shows.
-    const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                         std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(data.data(), data.size());
   }
   std::printf("%zu inputs replayed\n", files.size());
-  return 0;
+  return files.empty() ? 2 : 0;
 }

@@ -11,50 +11,48 @@
 namespace upd {
 namespace {
 
-struct DateCase {
-  int month, day, year;
-  const char* tmpl;
-  unsigned size;
-  const char* text;  // nullptr: fails with `code`
-  int code;
-};
-
+// A name that outgrows dst, or a template that dst cannot hold, is refused.
 TEST(FormatDate, FillsTokensOrRefusesWithinTheCallersSize) {
-  const DateCase cases[] = {
-      {12, 5, 2026, "yyyy-mon-dd", 32, "2026-Dec-05", 0},
-      {12, 5, 2026, "DD/MM/YY", 32, "05/12/26", 0},
-      {12, 5, 2026, "MONTH DD, YYYY", 32, "December 05, 2026", 0},
-      {1, 1, 1999, "YY", 32, "99", 0},
-      {1, 1, 2000, "YY", 32, "00", 0},
-      {1, 1, 2069, "YYYY", 32, "2069", 0},
-      {12, 5, 2026, "Time:", 32, "Time:", 0},
-      {12, 5, 2026, "MON MM", 32, "MON 12", 0},
-      {12, 5, 2026, "MON MONTH", 32, "MON December", 0},
-      {2, 31, 2026, "DD", 3, "31", 0},
-      {9, 5, 2026, "MONTH", 10, "September", 0},
-      {9, 5, 2026, "MONTH", 9, nullptr, kDateTooLong},  // the name outgrows dst: refused
-      {12, 5, 2026, "DD", 2, nullptr, kDateTooLong},
-      {1, 1, 2070, "YYYY", 32, nullptr, kDateBadYear},
-      {1, 1, 1969, "", 32, nullptr, kDateBadYear},
-      {12, 5, 2026, "DD-DD", 32, nullptr, kDateTwoDays},
-      {12, 5, 2026, "YYYY YY", 32, nullptr, kDateYyAfterYyyy},
-      {12, 5, 2026, "YY YY", 32, nullptr, kDateTwoYy},
-      {12, 5, 2026, "MM MM", 32, nullptr, kDateTwoMm},
-      {12, 5, 2026, "MM MON", 32, nullptr, kDateMonAfterMm},
-      {12, 5, 2026, "MONTH mon", 32, nullptr, kDateMonAfterMonth},
-      {12, 5, 2026, "MON MON", 32, nullptr, kDateTwoMon},
-      {-1, 5, 2026, "", 32, nullptr, kDateBadMonth},
-      {13, 5, 2026, "", 32, nullptr, kDateBadMonth},
-      {12, 32, 2026, "", 32, nullptr, kDateBadDay},
-      {12, 5, 2026, nullptr, 32, nullptr, kDateNoTemplate},
-  };
-  for (const DateCase& c : cases) {
+  const struct {
+    int month, day, year;
+    const char* tmpl;
+    unsigned size;
+    const char* text;  // nullptr: fails with `code`
+    int code;
+  } cases[] = {{12, 5, 2026, "yyyy-mon-dd", 32, "2026-Dec-05", 0},
+               {12, 5, 2026, "DD/MM/YY", 32, "05/12/26", 0},
+               {12, 5, 2026, "MONTH DD, YYYY", 32, "December 05, 2026", 0},
+               {1, 1, 1999, "YY", 32, "99", 0},
+               {1, 1, 2000, "YY", 32, "00", 0},
+               {1, 1, 2069, "YYYY", 32, "2069", 0},
+               {12, 5, 2026, "Time:", 32, "Time:", 0},
+               {12, 5, 2026, "MON MM", 32, "MON 12", 0},
+               {12, 5, 2026, "MON MONTH", 32, "MON December", 0},
+               {2, 31, 2026, "DD", 3, "31", 0},
+               {9, 5, 2026, "MONTH", 10, "September", 0},
+               {9, 5, 2026, "MONTH", 9, nullptr, kDateTooLong},
+               {12, 5, 2026, "DD", 2, nullptr, kDateTooLong},
+               {1, 1, 2070, "YYYY", 32, nullptr, kDateBadYear},
+               {1, 1, 1969, "", 32, nullptr, kDateBadYear},
+               {12, 5, 2026, "DD-DD", 32, nullptr, kDateTwoDays},
+               {12, 5, 2026, "YYYY YY", 32, nullptr, kDateYyAfterYyyy},
+               {12, 5, 2026, "YY YY", 32, nullptr, kDateTwoYy},
+               {12, 5, 2026, "MM MM", 32, nullptr, kDateTwoMm},
+               {12, 5, 2026, "MM MON", 32, nullptr, kDateMonAfterMm},
+               {12, 5, 2026, "MONTH mon", 32, nullptr, kDateMonAfterMonth},
+               {12, 5, 2026, "MON MON", 32, nullptr, kDateTwoMon},
+               {-1, 5, 2026, "", 32, nullptr, kDateBadMonth},
+               {13, 5, 2026, "", 32, nullptr, kDateBadMonth},
+               {12, 32, 2026, "", 32, nullptr, kDateBadDay},
+               {12, 5, 2026, nullptr, 32, nullptr, kDateNoTemplate}};
+  for (const auto& c : cases) {
     std::array<char, 32> dst{};
     dst.fill('#');
     int err = 1;
-    const int result = format_date(c.month, c.day, c.year, c.tmpl, dst.data(), c.size, &err);
+    EXPECT_EQ(format_date(c.month, c.day, c.year, c.tmpl, dst.data(), c.size, &err),
+              c.text != nullptr ? 1 : 0)
+        << c.tmpl;
     EXPECT_STREQ(dst.data(), c.text != nullptr ? c.text : "") << c.tmpl;
-    EXPECT_EQ(result, c.text != nullptr ? 1 : 0) << c.tmpl;
     EXPECT_EQ(err, c.text != nullptr ? 1 : c.code) << c.tmpl;
     for (std::size_t i = c.size; i < dst.size(); ++i) ASSERT_EQ(dst[i], '#') << c.tmpl;
   }
@@ -80,26 +78,23 @@ TEST(FormatTime, ChecksRoomThenEachField) {
 
 TEST(FormatDateTime, JoinsDateAndTimeWithinTheBuffer) {
   ::setenv("TZ", "UTC", 1);
-  const std::time_t saturday = 1796479387;  // 2026-12-05 14:03:07 UTC
-  const std::time_t september = 1789000000;
-  const std::string long127 = "MONTH" + std::string(122, 'x');  // outgrows 128 bytes
+  const std::time_t saturday = 1796479387;                      // 2026-12-05 14:03:07 UTC
+  const std::string long127 = "MONTH" + std::string(122, 'x');  // September outgrows 128 bytes
   const struct {
     std::time_t t;
     const char* tmpl;
     unsigned short size;
     const char* text;
     int code;
-  } cases[] = {
-      {saturday, "yyyy-mon-dd", 32, "2026-Dec-05 14:03:07", 0},
-      {saturday, "Time:", 32, "Time: 14:03:07", 0},
-      {saturday, "", 9, "14:03:07", 0},
-      {saturday, "", 8, nullptr, kDateTimeDoesNotFit},
-      {saturday, "DD", 11, nullptr, kDateTimeDoesNotFit},
-      {-1, "", 32, nullptr, kDateTimeDate},  // 1969-12-31
-      {september, long127.c_str(), 200, nullptr, kDateTimeDate},
-      {saturday, "", 0, nullptr, kDateTimeNoBuffer},
-      {test::k2070, "", 32, nullptr, kDateTimeDate},  // only where time_t reaches it
-  };
+  } cases[] = {{saturday, "yyyy-mon-dd", 32, "2026-Dec-05 14:03:07", 0},
+               {saturday, "Time:", 32, "Time: 14:03:07", 0},
+               {saturday, "", 9, "14:03:07", 0},
+               {saturday, "", 8, nullptr, kDateTimeDoesNotFit},
+               {saturday, "DD", 11, nullptr, kDateTimeDoesNotFit},
+               {-1, "", 32, nullptr, kDateTimeDate},  // 1969-12-31
+               {1789000000, long127.c_str(), 200, nullptr, kDateTimeDate},
+               {saturday, "", 0, nullptr, kDateTimeNoBuffer},
+               {test::k2070, "", 32, nullptr, kDateTimeDate}};  // only where time_t reaches it
   for (const int local : {0, 1}) {
     for (const auto& c : cases) {
       if (c.t == test::k2070 && !test::kTimeAfter2038) continue;

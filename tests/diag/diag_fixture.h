@@ -3,7 +3,6 @@
 #pragma once
 
 #include <sys/time.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,26 +47,21 @@ class FakeClock final : public diag::Clock {
 
 /// A stream whose output is kept in memory.
 struct MemoryStream {
-  MemoryStream() = default;
-  MemoryStream(const MemoryStream&) = delete;
-  MemoryStream& operator=(const MemoryStream&) = delete;
   ~MemoryStream() {
     std::fclose(stream);
     std::free(data);
   }
-  [[nodiscard]] std::FILE* get() const { return stream; }
   [[nodiscard]] std::string text() {
     std::fflush(stream);
     return {data, size};
   }
-
   char* data = nullptr;
   std::size_t size = 0;
   std::FILE* stream = ::open_memstream(&data, &size);
 };
 
 /// The header of a short line printed by MAIN from probe.cpp:7, Probe().
-inline constexpr const char kHeader[] = "MAIN   :: probe.cpp      @   7 :: Probe            :: ";
+inline const std::string kHeader = "MAIN   :: probe.cpp      @   7 :: Probe            :: ";
 
 /// Thread "MAIN" registered, nothing else; the instrument is the working
 /// directory; the clock stands at 2026-12-05 14:03:07.123456 UTC.
@@ -75,7 +69,6 @@ class DiagTest : public ::testing::Test {
  protected:
   DiagTest() {
     ::setenv("TZ", "UTC", 1);
-    ::tzset();
     Reset();
     std::filesystem::current_path(sim.Host("/"));
   }
@@ -88,10 +81,7 @@ class DiagTest : public ::testing::Test {
     EXPECT_EQ(SetThreadName("MAIN"), 1);
   }
   void Say(unsigned short level, const char* text, const char* func = "Probe") {
-    dpr(level, out.get(), "src/diag/probe.cpp", func, 7, "%s", text);
-  }
-  [[nodiscard]] std::string LogText() const {
-    return test::ReadFile(sim.Host("/home/Tobrin/log/Updateerrlog.txt"));
+    dpr(level, out.stream, "src/diag/probe.cpp", func, 7, "%s", text);
   }
 
   std::filesystem::path savedCwd_ = std::filesystem::current_path();

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "diag/diag_paths.h"
 #include "diag/thread_names.h"
 #include "diag_fixture.h"
 
@@ -21,8 +22,7 @@ using test::kHeader;
 using Dpr = test::DiagTest;
 
 TEST_F(Dpr, LayoutsAndLevelsByteForByte) {
-  const std::string h = kHeader;
-  const std::string dated = h + "2026-Dec-05 14:03:07.123 :: hi\n";
+  const std::string h = kHeader, dated = h + "2026-Dec-05 14:03:07.123 :: hi\n";
   const struct {
     std::uint32_t bits;
     unsigned short level;
@@ -49,28 +49,26 @@ TEST_F(Dpr, LayoutsAndLevelsByteForByte) {
   for (const auto& c : cases) {
     test::MemoryStream stream;
     dpr_stat = c.bits;
-    dpr(c.level, stream.get(), "src/diag/probe.cpp", "Probe", 7, "%s", "hi");
+    dpr(c.level, stream.stream, "src/diag/probe.cpp", "Probe", 7, "%s", "hi");
     EXPECT_EQ(stream.text(), c.expected) << "level " << c.level << " bits " << c.bits;
   }
 }
 
 TEST_F(Dpr, LineEndsFollowTheFormatAndTheMessageIsCut) {
   const char* none = nullptr;
-  dpr(1, out.get(), "probe.cpp", "Probe", 7, "abc\\n");
-  dpr(1, out.get(), "probe.cpp", "Probe", 7, "x");
-  dpr(1, out.get(), "probe.cpp", "Probe", 7, "line\n");
-  dpr(5, out.get(), "probe.cpp", "Probe", 7, "abc");
+  for (const char* format : {"abc\\n", "x", "line\n"})
+    dpr(1, out.stream, "probe.cpp", "Probe", 7, format);
+  dpr(5, out.stream, "probe.cpp", "Probe", 7, "abc");
   // An argument follows the null format, or it would pass for a message
   // handed over as the format (-Wformat-security).
-  dpr(1, out.get(), "probe.cpp", "Probe", 7, none, 0);
-  dpr(1, out.get(), "probe.cpp", "Probe", 7, "%s", std::string(1100, 'm').c_str());
-  const std::string h = kHeader;
-  EXPECT_EQ(out.text(),
-            h + "abc\\n" + h + "x\n" + h + "line\n\n" + "abc" + h + std::string(1023, 'm') + "\n");
+  dpr(1, out.stream, "probe.cpp", "Probe", 7, none, 0);
+  dpr(1, out.stream, "probe.cpp", "Probe", 7, "%s", std::string(1100, 'm').c_str());
+  EXPECT_EQ(out.text(), kHeader + "abc\\n" + kHeader + "x\n" + kHeader + "line\n\n" + "abc" +
+                            kHeader + std::string(1023, 'm') + "\n");
 
   test::MemoryStream macro;
   const int line = __LINE__ + 1;
-  DPR(1, macro.get(), "v=%d", 5);
+  DPR(1, macro.stream, "v=%d", 5);
   std::array<char, 100> expected{};
   std::snprintf(expected.data(), expected.size(),
                 "MAIN   :: dpr_test.cpp   @%4d :: TestBody         :: v=5\n", line);
@@ -87,25 +85,25 @@ TEST_F(Dpr, UnshowableClockTurnsTimeStampsOffWithOneMessage) {
     dpr_stat = bits;
     clock.now = {seconds, 5000};
     ::testing::internal::CaptureStderr();
-    dpr(1, stream.get(), "probe.cpp", "Probe", 7, "one");
-    dpr(1, stream.get(), "probe.cpp", "Probe", 7, "two");
+    dpr(1, stream.stream, "probe.cpp", "Probe", 7, "one");
+    dpr(1, stream.stream, "probe.cpp", "Probe", 7, "two");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "dpr : \"FormatDateTime\" failed, ErrorCode = -4\n");
-    EXPECT_EQ(stream.text(), std::string(kHeader) + "one\n" + kHeader + "two\n");
+    EXPECT_EQ(stream.text(), kHeader + "one\n" + kHeader + "two\n");
     EXPECT_EQ(dpr_stat, bits & ~DPR_TIME);
   }
   if (!test::kTimeAfter2038) GTEST_SKIP() << "2070 not tested: " << test::kNoTimeAfter2038;
   dpr_stat = DPR_TIME | DPR_EPOCH;  // seconds since the epoch know no such limit
   clock.now = {test::k2070, 5000};
   Say(1, "three");
-  EXPECT_EQ(out.text(), std::string(kHeader) + "3155760000.005000 :: three\n");
+  EXPECT_EQ(out.text(), kHeader + "3155760000.005000 :: three\n");
 }
 
 TEST_F(Dpr, DebugFileThenCallersStreamAndThePause) {
-  const std::string debugFile = sim.Host("/home/Tobrin/bin/debug.txt");
+  const std::string debugFile = sim.Host(kDebugFilePath);
   dpr_stat = DPR_DEBUGFILE | DPR_FLUSH;
   Say(1, "to file");
-  EXPECT_EQ(test::ReadFile(debugFile), std::string(kHeader) + "to file\n");
+  EXPECT_EQ(test::ReadFile(debugFile), kHeader + "to file\n");
 
   Reset();
   fs::remove(debugFile);
@@ -118,12 +116,11 @@ TEST_F(Dpr, DebugFileThenCallersStreamAndThePause) {
   Say(1, "here");
   EXPECT_EQ(dpr_stat, DPR_SLEEP);
   EXPECT_THAT(clock.slept, ::testing::ElementsAre(25000));
-  EXPECT_EQ(out.text(), std::string(kHeader) + "here\n" + kHeader + "here\n");
+  EXPECT_EQ(out.text(), kHeader + "here\n" + kHeader + "here\n");
 }
 
 TEST_F(Dpr, ThreadNamesMoveAndTheTableIsBounded) {
-  EXPECT_EQ(SetThreadName(10, "NET"), 1);
-  EXPECT_EQ(SetThreadName(20, "NET"), 1);
+  EXPECT_EQ(SetThreadName(10, "NET") + SetThreadName(20, "NET"), 2);
   EXPECT_EQ(GetThreadName(10), nullptr);
   EXPECT_STREQ(GetThreadName(20), "NET");
   EXPECT_EQ(SetThreadName(30, "sixteen-chars-xx"), 0);
@@ -138,32 +135,30 @@ TEST_F(Dpr, ThreadNamesMoveAndTheTableIsBounded) {
     Say(1, "w");
   }).join();
   std::thread([this] { Say(1, "u"); }).join();
-  const std::string tail = std::string(kHeader).substr(6);
+  const std::string tail = kHeader.substr(6);
   EXPECT_EQ(out.text(), "12    " + tail + "w\n" + "???   " + tail + "u\n");
 }
 
 TEST_F(Dpr, NameListLoadsFromTheWorkingDirectory) {
   const auto entries = [] {
-    std::string list;
-    for (const FilterEntry* e = DprFilter(); e != nullptr; e = e->next) {
-      list += std::string(e->name) + ":" + std::to_string(e->kind) + " ";
-    }
+    std::string list = std::to_string(dpr_stat) + ":";
+    for (const FilterEntry* e = DprFilter(); e != nullptr; e = e->next)
+      list.append(" ").append(e->name).append(std::to_string(e->kind));
     return list;
   };
+  const std::string loaded = "64: main.cpp1 util.h1 ReadAuxInfo2 2 Main.CPP2 x.c1";
   test::WriteFile(".dpr", "main.cpp\nutil.h\nReadAuxInfo\n\nMain.CPP\nx.c\n");
   dpr_config(1, DPR_FILTER);
-  EXPECT_EQ(entries(), "main.cpp:1 util.h:1 ReadAuxInfo:2 :2 Main.CPP:2 x.c:1 ");
+  EXPECT_EQ(entries(), loaded);
   dpr_config(0, DPR_FILTER);
   dpr_config(7, DPR_FILTER);
-  EXPECT_EQ(dpr_stat, 0U);
-  EXPECT_EQ(entries(), "main.cpp:1 util.h:1 ReadAuxInfo:2 :2 Main.CPP:2 x.c:1 ");
-
+  EXPECT_EQ(entries(), "0" + loaded.substr(2));  // the bit cleared, the list kept
   fs::remove(".dpr");
   dpr_config(1, DPR_FILTER);  // missing: empty, bit kept
-  EXPECT_EQ(entries() + std::to_string(dpr_stat), "64");
+  EXPECT_EQ(entries(), "64:");
   fs::create_directory(".dpr");  // unreadable: empty, bit cleared
   dpr_config(1, DPR_FILTER | DPR_MESG);
-  EXPECT_EQ(entries() + std::to_string(dpr_stat), "2");
+  EXPECT_EQ(entries(), "2:");
 }
 
 }  // namespace

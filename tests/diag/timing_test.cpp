@@ -16,16 +16,16 @@ using ::testing::ElementsAre;
 TEST(Timing, StopwatchAndSleeps) {
   FakeClock clock({5, 900000});
   clock.step = 1200000;
-  ASSERT_EQ(StartTiming(), 1);
-  ASSERT_EQ(StopTiming(), 1);
+  ASSERT_EQ(StartTiming() + StopTiming(), 2);
   EXPECT_EQ(ElapsedTime(), 1200000U);
   clock.step = 5000000000;  // 5000 s: past what 32 bits of microseconds hold
   ASSERT_EQ(StartTiming() + StopTiming(), 2);
   EXPECT_EQ(ElapsedTime(), 5000000000U % 4294967296U);
-
-  const unsigned short asked[] = {10, 15, 20, 30, 31, 0};
-  for (const unsigned short ms : asked) msleep(ms);
+  for (const int ms : {10, 15, 20, 30, 31, 0}) msleep(static_cast<unsigned short>(ms));
   EXPECT_THAT(clock.slept, ElementsAre(5000, 15000, 15000, 25000, 31000, 0));
+  EXPECT_STREQ(SchedulingPolicyName(2), "SCHED_RR");
+  EXPECT_STREQ(SchedulingPolicyName(3), "<unknown>");
+  EXPECT_STREQ(SchedulingPolicyName(-1), "<unknown>");
 }
 
 TEST(Timing, DelaysPollTheClockAndFallBackToSleeping) {
@@ -39,7 +39,6 @@ TEST(Timing, DelaysPollTheClockAndFallBackToSleeping) {
   bdelay(5);
   EXPECT_EQ(clock.reads, 13);
   EXPECT_EQ(clock.yields, 5);
-
   for (const int failAfter : {0, 1}) {
     FakeClock failing;
     failing.failAfter = failAfter;
@@ -49,20 +48,15 @@ TEST(Timing, DelaysPollTheClockAndFallBackToSleeping) {
     EXPECT_THAT(failing.slept, ElementsAre(7000, 9));
     EXPECT_EQ(failing.yields, failAfter);
   }
-  EXPECT_STREQ(SchedulingPolicyName(2), "SCHED_RR");
-  EXPECT_STREQ(SchedulingPolicyName(3), "<unknown>");
-  EXPECT_STREQ(SchedulingPolicyName(-1), "<unknown>");
 }
 
 TEST(Timing, SignalHandlerKeepsQuitFromEndingTheProcess) {
-  struct sigaction saved {};
-  ::sigaction(SIGQUIT, nullptr, &saved);
   const auto quit = [] {
     struct sigaction now {};
     ::sigaction(SIGQUIT, nullptr, &now);
     return now.sa_handler;
   };
-  std::signal(SIGQUIT, SIG_DFL);
+  const auto saved = std::signal(SIGQUIT, SIG_DFL);
   SignalHandler(SIGINT);
   EXPECT_EQ(quit(), SIG_DFL);
   SignalHandler(0);
@@ -72,7 +66,7 @@ TEST(Timing, SignalHandlerKeepsQuitFromEndingTheProcess) {
   std::signal(SIGQUIT, SIG_IGN);  // an inherited "ignore" is kept
   SignalHandler(0);
   EXPECT_EQ(quit(), SIG_IGN);
-  ::sigaction(SIGQUIT, &saved, nullptr);
+  std::signal(SIGQUIT, saved);
 }
 
 }  // namespace

@@ -19,7 +19,6 @@ namespace {
 
 using test::TempDir;
 using test::WriteFile;
-
 using Pkey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 
 struct Bytes {
@@ -29,41 +28,29 @@ struct Bytes {
   [[nodiscard]] std::string text() const { return {reinterpret_cast<char*>(data), length}; }
 };
 
-// Keys and the signature are made once per run with the openssl tool.
-class Signature : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    dir_ = new TempDir;
-    WriteFile(Path("manifest"), "[SectionList]\nSequence = Copy\n\n# c\n[Copy]\nOperation = X\n");
-    ready_ = test::MakeKeyPair(dir_->path()) &&
-             test::SignFile(dir_->path(), Path("manifest"), Path("manifest.sig")) &&
-             std::system(("cd '" + dir_->path() +
-                          "' && openssl genpkey -quiet -algorithm EC -pkeyopt"
-                          " ec_paramgen_curve:P-256 | openssl pkey -pubout -out ec.pub")
-                             .c_str()) == 0;
+// Keys made with the openssl tool: the gate's own path (both files read with
+// ReadBytesFromFile, the key loaded into the caller's handle), then every way
+// to fail, with its printed line.
+TEST(Signature, VerifyItAcceptsOnlyTheSignedManifestUnderAnRsaKey) {
+  TempDir dir;
+  WriteFile(dir / "manifest", "[SectionList]\nSequence = Copy\n\n# c\n[Copy]\nOperation = X\n");
+  if (!test::MakeKeyPair(dir.path()) ||
+      !test::SignFile(dir.path(), dir / "manifest", dir / "sig") ||
+      std::system(("cd '" + dir.path() +
+                   "' && openssl genpkey -quiet -algorithm EC -pkeyopt ec_paramgen_curve:P-256"
+                   " | openssl pkey -pubout -out ec.pub")
+                      .c_str()) != 0) {
+    GTEST_SKIP() << "the openssl tool could not make the test keys";
   }
-  static void TearDownTestSuite() { delete dir_; }
-  void SetUp() override {
-    if (!ready_) GTEST_SKIP() << "the openssl tool could not make the test keys";
-  }
-  static std::string Path(const char* name) { return *dir_ / name; }
-
-  static inline TempDir* dir_ = nullptr;
-  static inline bool ready_ = false;
-};
-
-// The gate's own path: both files read with ReadBytesFromFile, the key loaded
-// into the caller's handle; then every way to fail, with its printed line.
-TEST_F(Signature, VerifyItAcceptsOnlyTheSignedManifest) {
   EVP_PKEY* const made = EVP_PKEY_new();
   EVP_PKEY* handle = made;
   const Pkey key(made, EVP_PKEY_free);
-  ASSERT_EQ(ReadPublicKey(Path("key.pub").c_str(), &handle), 1);
+  ASSERT_EQ(ReadPublicKey((dir / "key.pub").c_str(), &handle), 1);
   EXPECT_EQ(handle, made) << "the caller's handle is filled, not replaced";
   EXPECT_EQ(EVP_PKEY_get_bits(made), 2048);
   Bytes sig, manifest;
-  ASSERT_EQ(ReadBytesFromFile(Path("manifest.sig").c_str(), &sig.data, &sig.length), 1);
-  ASSERT_EQ(ReadBytesFromFile(Path("manifest").c_str(), &manifest.data, &manifest.length), 1);
+  ASSERT_EQ(ReadBytesFromFile((dir / "sig").c_str(), &sig.data, &sig.length), 1);
+  ASSERT_EQ(ReadBytesFromFile((dir / "manifest").c_str(), &manifest.data, &manifest.length), 1);
   EXPECT_EQ(sig.length, 256u);
 
   std::string changed = manifest.text(), flipped = sig.text();
@@ -102,21 +89,19 @@ TEST_F(Signature, VerifyItAcceptsOnlyTheSignedManifest) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(VerifyIt(nullptr, 1, &byte, 1, made) + VerifyIt(&byte, 1, nullptr, 1, made), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
 
-TEST_F(Signature, ReadPublicKeyRefusesAnythingButAnRsaPublicKey) {
-  WriteFile(Path("text.pub"), "not a key\n");
-  WriteFile(Path("empty.pub"), "");
-  WriteFile(Path("keydir/inner"), "x");
-  for (const char* name : {"missing.pub", "text.pub", "empty.pub", "keydir", "ec.pub", "key.pem"}) {
-    EVP_PKEY* key = EVP_PKEY_new();
-    const Pkey guard(key, EVP_PKEY_free);
-    EVP_PKEY* handle = key;
-    EXPECT_EQ(ReadPublicKey(Path(name).c_str(), &handle), 0) << name;
-    EXPECT_EQ(handle, key) << name;
-    EXPECT_EQ(EVP_PKEY_get_base_id(key), EVP_PKEY_NONE) << name;
+  // Anything but an RSA public key is refused, the caller's handle left empty.
+  WriteFile(dir / "text.pub", "not a key\n");
+  WriteFile(dir / "empty.pub", "");
+  for (const char* name : {"missing.pub", "text.pub", "empty.pub", "ec.pub", "key.pem"}) {
+    EVP_PKEY* refused = EVP_PKEY_new();
+    const Pkey guard(refused, EVP_PKEY_free);
+    handle = refused;
+    EXPECT_EQ(ReadPublicKey((dir / name).c_str(), &handle), 0) << name;
+    EXPECT_EQ(handle, refused) << name;
+    EXPECT_EQ(EVP_PKEY_get_base_id(refused), EVP_PKEY_NONE) << name;
   }
-  EXPECT_EQ(ReadPublicKey(Path("key.pub").c_str(), nullptr), 0);
+  EXPECT_EQ(ReadPublicKey((dir / "key.pub").c_str(), nullptr), 0);
 }
 
 TEST(ReadBytesFromFile, ReadsEveryByteOrLeavesTheOutputsUntouched) {

@@ -22,21 +22,16 @@ class Reader : public ::testing::Test {
   }
 
   // The store as "[section]key=value|...", with each node's line when asked.
+  // (Appends only: GCC 12 at -O3 flags "text" + std::string as an overlap.)
   static std::string Dump(bool lines = false) {
     std::string dump;
-    // Appends only: GCC 12 at -O3 flags "text" + std::string as an overlap.
-    const auto at = [&dump, lines](int line) {
-      if (lines) dump.append(":").append(std::to_string(line));
+    const auto at = [lines](std::string& text, int line) -> std::string& {
+      return lines ? text.append(":").append(std::to_string(line)) : text;
     };
     for (const AuxSection* s = aux_Section; s != nullptr; s = s->next) {
-      dump.append("[").append(s->name);
-      at(s->line);
-      dump.append("]");
-      for (const AuxEntry* e = s->entries; e != nullptr; e = e->next) {
-        dump.append(e->name).append("=").append(e->value);
-        at(e->line);
-        dump.append("|");
-      }
+      at(dump.append("[").append(s->name), s->line).append("]");
+      for (const AuxEntry* e = s->entries; e != nullptr; e = e->next)
+        at(dump.append(e->name).append("=").append(e->value), e->line).append("|");
     }
     return dump;
   }
@@ -44,16 +39,13 @@ class Reader : public ::testing::Test {
   test::TempDir dir_;
 };
 
+// How a line is split into name and value is the splitter's, checked on its own.
 TEST_F(Reader, ReadsHeadersEntriesCommentsAndLineEndings) {
   const std::string bom = "\xEF\xBB\xBF", v251(251, 'v');
   const std::pair<std::string, std::string> cases[] = {
       {"SectionList\nSequence = Files, Restart\n; files\nCopy\nOperation = TransferFile\n\nR\n",
        "[SectionList]Sequence=Files, Restart|[Copy]Operation=TransferFile|[R]"},
       {"S\r\nK = v\r\n", "[S]K=v|"},
-      {"S\nKey\t=\tValue  ", "[S]Key=Value|"},
-      {"S\nURL = a=b", "[S]URL=a=b|"},
-      {"S\nKey =", "[S]Key=|"},
-      {"S\n= x", "[S]=x|"},
       {"S\nK = 5 # five", "[S]K=5 # five|"},
       {"S\n[Main]", "[S][[Main]]"},
       {"S\n  Step1", "[S][  Step1]"},
@@ -95,9 +87,8 @@ TEST_F(Reader, FailuresSayWhereAndLeaveTheStoreAsItWas) {
 // (entries); strings, index and blocks may add only a fixed amount.
 TEST_F(Reader, TheCostliestManifestsCostTheirNodesAndLittleMore) {
   constexpr std::size_t kLines = 100'000;
-  const std::pair<std::string, std::size_t> shapes[] = {{"S\n", sizeof(AuxSection)},
-                                                        {"K=1\n", sizeof(AuxEntry)}};
-  for (const auto& [line, node] : shapes) {
+  for (const auto& [line, node] : {std::pair<std::string, std::size_t>{"S\n", sizeof(AuxSection)},
+                                   {"K=1\n", sizeof(AuxEntry)}}) {
     std::string text = "S\n";
     for (std::size_t i = 0; i < kLines; ++i) text += line;
     ASSERT_EQ(Read(text), 1);

@@ -67,9 +67,9 @@ TEST(StrConvert, Numbers) {
   const struct {
     const char* s;
     int value;
-  } hex[] = {{"1f", 31}, {" 0x1Fz", 31},   {"\n\t+a", 10},
-             {"-1", -1}, {"FFFFFFFF", -1}, {"z", 0},
-             {"0xg", 0}, {nullptr, 0},     {"123456789", 0x23456789}};
+  } hex[] = {{"1f", 31},   {" 0x1Fz", 31},           {"\n\t+a", 10}, {"-1", -1},
+             {"Ab", 171},  {"FFFFFFFF", -1},         {"z", 0},       {"0xg", 0},
+             {nullptr, 0}, {"123456789", 0x23456789}};
   for (const auto& h : hex) EXPECT_EQ(htoi(h.s), h.value) << pstr(h.s);
   EXPECT_EQ(AbsPctDiff(0, 0), 0);
   EXPECT_EQ(AbsPctDiff(50, 60), 20);
@@ -105,33 +105,29 @@ TEST(StrConvert, MakeIntArray) {
 
 // Each allocation is made to fail in turn: the failure result comes back, and
 // the sanitizer build reports anything left allocated. (The name/value
-// splitters get the same treatment in their random test.)
-template <typename Run>
-void FailEachAllocation(const char* name, Run run) {
-  for (int successes = 0;; ++successes) {
-    FailAllocationAfter(successes);
-    const bool ok = run();
-    if (AllocationFailurePending()) {  // every allocation was allowed
-      FailAllocationAfter(-1);
-      EXPECT_TRUE(ok) << name;
-      return;
-    }
-    EXPECT_FALSE(ok) << name << " with allocation " << successes << " failing";
-  }
-}
-
+// splitters get the same treatment in their fuzz target.)
 TEST(StrConvert, AllocationFailures) {
-  FailEachAllocation("MakeIntArray", [] {
+  const auto failEach = [](const char* name, auto run) {
+    for (int successes = 0;; ++successes) {
+      FailAllocationAfter(successes);
+      const bool ok = run();
+      if (AllocationFailurePending()) {  // every allocation was allowed
+        FailAllocationAfter(-1);
+        EXPECT_TRUE(ok) << name;
+        return;
+      }
+      EXPECT_FALSE(ok) << name << " with allocation " << successes << " failing";
+    }
+  };
+  failEach("MakeIntArray", [] {
     int* out = &Sentinel;
     const int count = MakeIntArray("1,2", ',', &out);
     EXPECT_NE(out, &Sentinel);  // the array, or null on failure
     if (out != &Sentinel) std::free(out);
     return count == 2;
   });
-  FailEachAllocation("nv_Explode", [] {
-    const char* const words[] = {"MEASure", "VOLTage", "Gain", nullptr};
-    return ElistPtr(nv_Explode(words)) != nullptr;
-  });
+  const char* const words[] = {"MEASure", "VOLTage", "Gain", nullptr};
+  failEach("nv_Explode", [&words] { return ElistPtr(nv_Explode(words)) != nullptr; });
 }
 
 }  // namespace

@@ -436,43 +436,5 @@ TEST_F(Medium, EntriesTheStickCannotHoldAndInterimCopiesOnItAreFound) {
   }
 }
 
-TEST_F(Medium, BadUseExitsWithTwoAndPrintsNothing) {
-  const std::string medium = Copy();
-  const std::string firmware = medium + "/firmware";
-  struct Use {
-    std::vector<std::string> args;
-    std::string named;  // what the message must name
-  };
-  const std::vector<Use> uses = {
-      {{}, ""},
-      {{"verify", medium}, "verify"},
-      {{"check"}, ""},
-      {{"check", medium, "--key"}, "--key"},
-      {{"check", medium, "--key", dir_ / "absent.pem"}, dir_ / "absent.pem"},
-      {{"check", medium, "--timestamp", "2026-06-15T09:30:00"}, "2026-06-15T09:30:00"},
-      {{"check", medium, "--timestamp", "2026-06-15 09:30:00 and then some"}, "and then some"},
-      {{"check", medium, "--fast"}, "--fast"},
-      {{"check", dir_ / "nothing"}, dir_ / "nothing"},
-      {{"check", firmware}, firmware + "/firmware/AuxInfo.txt"},
-      {{"digests", firmware}, firmware + "/firmware/AuxInfo.txt"},
-      {{"digests", medium, medium}, ""},
-      {{"explain", "999"}, "explain: the updater has no code 999"},
-      {{"explain", "65x"}, "explain: '65x' is not a code"},
-      {{"explain", "654", "655"}, "explain takes one CODE"},
-  };
-  for (const Use& use : uses) {
-    const Outcome outcome = MediumTool(use.args);
-    EXPECT_EQ(outcome.status, 2) << ::testing::PrintToString(use.args);
-    EXPECT_THAT(outcome.err, StartsWith("update-medium: "));
-    EXPECT_THAT(outcome.err, HasSubstr(use.named));
-    EXPECT_EQ(outcome.out, "");
-  }
-  // A key file that is there but holds no key is a finding, not bad use.
-  const Outcome noKey = MediumTool({"check", medium, "--key", Manifest(medium)});
-  EXPECT_EQ(noKey.status, 1);
-  EXPECT_THAT(noKey.out, HasSubstr("error 668: signature check: " + Manifest(medium) +
-                                   " holds no RSA public key"));
-}
-
 }  // namespace
 }  // namespace upd::e2e

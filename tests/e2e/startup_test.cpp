@@ -121,35 +121,64 @@ TEST(Startup, StickStillMountedIsUsedAsItIs) {
                                     "display Updating firmware..."})));
 }
 
-TEST(SimUse, BadUseExitsTwoWithOneLine) {
+// Bad use of update-sim or update-medium: status 2, one line on standard error
+// naming what was wrong, nothing on standard output.
+TEST(SimUse, BadUseOfEitherToolExitsTwoWithOneLine) {
   Instrument sim;
   const std::string medium = sim.medium();
+  const std::string firmware = kSample + "/firmware";
   test::TempDir other;
-  const std::vector<std::vector<std::string>> cases = {
-      {"frobnicate", sim.dir()},
-      {"run", other.path()},
-      {"plug", other.path(), medium},
-      {"unplug", other / "missing"},
-      {"plug", sim.dir(), other / "missing"},
-      {"plug", sim.dir(), medium, "--port", "0"},
-      {"plug", sim.dir(), medium, "--port", "5"},
-      {"plug", sim.dir(), medium, "--port", "1x"},
-      {"init", sim.dir()},
-      {"run", sim.dir(), "--commands", "maybe"},
-      {},
-  };
-  for (const auto& args : cases) {
-    const Outcome outcome = Sim(args);
-    const std::string shown = args.empty() ? "(none)" : args.front();
-    EXPECT_EQ(outcome.status, 2) << shown;
-    EXPECT_THAT(outcome.err, StartsWith("update-sim: ")) << shown;
-    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
-  }
   test::WriteFile(sim.Host("/sim/faults"), "rename /home/Corvenal/bin/corvenal NOSUCHERROR\n");
-  const Outcome badPlan = sim.Run({});
-  EXPECT_EQ(badPlan.status, 2);
-  EXPECT_THAT(badPlan.err, EndsWith("sim/faults line 1: 'NOSUCHERROR' is no errno name\n"));
+  const struct {
+    Outcome (*tool)(const std::vector<std::string>&);
+    std::vector<std::string> args;
+    std::string named;
+  } cases[] = {
+      {Sim, {"frobnicate", sim.dir()}, "'frobnicate'"},
+      {Sim, {"run", other.path()}, other.path() + " is not a simulated instrument"},
+      {Sim, {"plug", other.path(), medium}, other.path()},
+      {Sim, {"unplug", other / "missing"}, other / "missing"},
+      {Sim, {"plug", sim.dir(), other / "missing"}, other / "missing"},
+      {Sim, {"plug", sim.dir(), medium, "--port", "0"}, "port '0'"},
+      {Sim, {"plug", sim.dir(), medium, "--port", "5"}, "port '5'"},
+      {Sim, {"plug", sim.dir(), medium, "--port", "1x"}, "port '1x'"},
+      {Sim, {"init", sim.dir()}, sim.dir()},
+      {Sim, {"run", sim.dir(), "--commands", "maybe"}, "not maybe"},
+      {Sim, {"run", sim.dir()}, "sim/faults line 1: 'NOSUCHERROR' is no errno name"},
+      {Sim, {}, "no subcommand"},
+      {MediumTool, {}, "no command"},
+      {MediumTool, {"verify", kSample}, "verify"},
+      {MediumTool, {"check"}, "check needs MEDIUM"},
+      {MediumTool, {"check", kSample, "--key"}, "--key"},
+      {MediumTool, {"check", kSample, "--key", other / "absent.pem"}, other / "absent.pem"},
+      {MediumTool, {"check", kSample, "--timestamp", "2026-06-15T09:30:00"}, "2026-06-15T09:30:00"},
+      {MediumTool,
+       {"check", kSample, "--timestamp", "2026-06-15 09:30:00 and then some"},
+       "and then"},
+      {MediumTool, {"check", kSample, "--fast"}, "--fast"},
+      {MediumTool, {"check", other / "nothing"}, other / "nothing"},
+      {MediumTool, {"check", firmware}, firmware + "/firmware/AuxInfo.txt"},
+      {MediumTool, {"digests", firmware}, firmware + "/firmware/AuxInfo.txt"},
+      {MediumTool, {"digests", kSample, kSample}, "digests takes one argument"},
+      {MediumTool, {"explain", "999"}, "explain: the updater has no code 999"},
+      {MediumTool, {"explain", "65x"}, "explain: '65x' is not a code"},
+      {MediumTool, {"explain", "654", "655"}, "explain takes one CODE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    const Outcome outcome = c.tool(c.args);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_THAT(outcome.err, StartsWith(c.tool == Sim ? "update-sim: " : "update-medium: "));
+    EXPECT_THAT(outcome.err, HasSubstr(c.named));
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+  }
   EXPECT_THAT(sim.Timeline(), ElementsAre());
+  // A key file that is there but holds no key is a finding, not bad use.
+  const Outcome noKey = MediumTool({"check", kSample, "--key", firmware + "/AuxInfo.txt"});
+  EXPECT_EQ(noKey.status, 1);
+  EXPECT_THAT(noKey.out, HasSubstr("error 668: signature check: " + firmware +
+                                   "/AuxInfo.txt holds no RSA public key"));
 
   // The PC tools name the release that the build was configured as.
   for (const auto& [tool, outcome] : {std::pair{"update-sim ", Sim({"--version"})},

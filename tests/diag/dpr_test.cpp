@@ -152,7 +152,9 @@ TEST_F(Dpr, NameListLoadsFromTheWorkingDirectory) {
   EXPECT_EQ(entries(), loaded);
   dpr_config(0, DPR_FILTER);
   dpr_config(7, DPR_FILTER);
-  EXPECT_EQ(entries(), "0" + loaded.substr(2));  // the bit cleared, the list kept
+  std::string cleared = "0";  // the bit cleared, the list kept
+  cleared += loaded.substr(2);
+  EXPECT_EQ(entries(), cleared);
   fs::remove(".dpr");
   dpr_config(1, DPR_FILTER);  // missing: empty, bit kept
   EXPECT_EQ(entries(), "64:");

@@ -16,27 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The first open of the manifest finds other bytes than every later one: a
-// medium that changes between the reader's pass and the signature check.
-class SwappedManifest final : public test::ForwardingPlatform {
- public:
-  SwappedManifest(platform::Platform& inner, std::string firstRead)
-      : ForwardingPlatform(inner), firstRead_(std::move(firstRead)) {}
-
-  [[nodiscard]] platform::HostPath Resolve(std::string_view path,
-                                           platform::Follow last) const override {
-    if (path == kManifestPath && !swapped_) {
-      swapped_ = true;
-      return inner_.Resolve(firstRead_, last);
-    }
-    return inner_.Resolve(path, last);
-  }
-
- private:
-  std::string firstRead_;
-  mutable bool swapped_ = false;
-};
-
 TEST(SignatureGate, StepsComeFromTheVerifiedBytes) {
   test::SimulatedInstrument sim;
   const std::string medium = sim.PlugMedium();
@@ -54,7 +33,9 @@ TEST(SignatureGate, StepsComeFromTheVerifiedBytes) {
   ASSERT_EQ(sim.platform().Mount(kDefaultDevice, kMountPoint, kMediumFsType, 8), 0);
   Mounted = true;
 
-  SwappedManifest swapped(sim.platform(), "/mnt/firmware/unsigned.txt");
+  // The reader's pass finds other bytes than the signature check after it.
+  test::OpenHook swapped(sim.platform(), kManifestPath,
+                         [](int n) { return n == 1 ? "/mnt/firmware/unsigned.txt" : ""; });
   const platform::ScopedPlatform installed(swapped);
   UpdateInfo info = NewUpdateInfo();
   std::snprintf(info.device, sizeof info.device, "%s", kDefaultDevice);

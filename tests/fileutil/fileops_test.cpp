@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/forwarding.h"
 #include "platform/platform.h"
 #include "support/fault_platform.h"
 #include "support/test_support.h"
@@ -159,26 +158,6 @@ TEST(SameFile, ComparesWhatPathsNameNotHowTheyAreSpelt) {
   EXPECT_EQ(SameFile(nullptr, (dir / "d").c_str()), 0);
 }
 
-// Opens `instead` when `path` is asked for; with `instead` empty the open fails (EACCES).
-class OpensInstead final : public platform::ForwardingPlatform {
- public:
-  OpensInstead(platform::Platform& inner, std::string path, std::string instead)
-      : ForwardingPlatform(inner), path_(std::move(path)), instead_(std::move(instead)) {}
-  std::FILE* OpenStream(std::string_view path, const platform::HostPath& where,
-                        const char* mode) override {
-    if (path != path_) return inner_.OpenStream(path, where, mode);
-    if (instead_.empty()) {
-      errno = EACCES;
-      return nullptr;
-    }
-    return inner_.OpenStream(instead_, inner_.Resolve(instead_, platform::Follow::kYes), mode);
-  }
-
- private:
-  std::string path_;
-  std::string instead_;
-};
-
 TEST(CopyFile, NeverTruncatesItsOwnSource) {
   TempDir dir;
   const std::string src = dir / "d/app.bin";
@@ -192,7 +171,7 @@ TEST(CopyFile, NeverTruncatesItsOwnSource) {
   // Where the names cannot tell, the open files still do.
   const std::string copy = dir / "d/copy";
   WriteFile(copy, "older");
-  OpensInstead swapped(platform::Current(), copy, src);
+  test::OpenHook swapped(platform::Current(), copy, [&](int) { return src.c_str(); });
   {
     const platform::ScopedPlatform installed(swapped);
     EXPECT_EQ(CopyFile(src.c_str(), copy.c_str()), 0);
@@ -226,7 +205,7 @@ TEST(CopyFile, CopiesOrRefusesWithoutTouchingAnything) {
   EXPECT_EQ(CopyFile(nullptr, (dir / "x").c_str()), 0);
   EXPECT_EQ(CopyFile(src.c_str(), nullptr), 0);
   // An unreadable source is found out after the destination was created.
-  OpensInstead unreadable(platform::Current(), src, "");
+  test::OpenHook unreadable(platform::Current(), src, [](int) -> const char* { return nullptr; });
   const platform::ScopedPlatform installed(unreadable);
   EXPECT_EQ(CopyFile(src.c_str(), (dir / "dst2").c_str()), 0);
   EXPECT_EQ(ReadFile(dir / "dst2"), "");

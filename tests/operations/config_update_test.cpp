@@ -9,9 +9,9 @@
 
 #include "common/error_codes.h"
 #include "operation_fixture.h"
-#include "platform/forwarding.h"
 #include "platform/platform.h"
 #include "support/digests.h"
+#include "support/fault_platform.h"
 
 namespace upd {
 namespace {
@@ -174,24 +174,13 @@ TEST_F(ConfigUpdateTest, FailuresKeepTheInstalledSettings) {
 // A template swapped between its digest and the reading of its lines is not
 // merged: the digest is taken again once the lines are in.
 TEST_F(ConfigUpdateTest, TemplateChangedWhileReadIsRefused) {
-  class SwapOnOpen final : public platform::ForwardingPlatform {
-   public:
-    SwapOnOpen(platform::Platform& inner, std::function<void()> swap)
-        : ForwardingPlatform(inner), swap_(std::move(swap)) {}
-    std::FILE* OpenStream(std::string_view path, const platform::HostPath& where,
-                          const char* mode) override {
-      // Open 1 is the digest, open 2 the line reader.
-      if (path == kSrc && ++opens_ == 2) swap_();
-      return inner_.OpenStream(path, where, mode);
-    }
-
-   private:
-    std::function<void()> swap_;
-    int opens_ = 0;
-  };
   SetSection(With(kEntries, "SHA256Hash", test::Sha256Hex(kTempl)));
   Files(kTempl, kInstalled);
-  SwapOnOpen swapping(sim_.platform(), [this] { Write(kSrc, "V3\nGain 66\n"); });
+  // Open 1 is the digest, open 2 the line reader.
+  test::OpenHook swapping(sim_.platform(), kSrc, [this](int n) {
+    if (n == 2) Write(kSrc, "V3\nGain 66\n");
+    return "";
+  });
   {
     const platform::ScopedPlatform installed(swapping);
     EXPECT_EQ(Run(), 0);

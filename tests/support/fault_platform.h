@@ -1,10 +1,10 @@
 // Platforms for fault injection: they pass every call to another platform and
-// change what one path resolves to, or refuse one kind of change.
+// change what one path resolves to or opens, or refuse one kind of change.
 #pragma once
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,29 +51,28 @@ class RefusingPlatform final : public ForwardingPlatform {
   int error_;
 };
 
-/// The faults of one test case: every `refuse->first` call fails with errno
-/// value `refuse->second`, and `divert`, when not empty, is diverted while
-/// `when()` holds (DivertedPlatform).
-struct Faults {
-  std::optional<std::pair<platform::FileCall, int>> refuse = std::nullopt;
-  std::string divert = {};
-  std::function<bool()> when = [] { return true; };
-};
-
-/// Installs `faults` over `inner` for the lifetime of the scope.
-class FaultScope {
+/// Asks `hook(n)` before the nth opening (counted from 1) of `path` as a stream
+/// and opens what it answers instead: "" keeps `path`, nullptr fails (EACCES).
+class OpenHook final : public ForwardingPlatform {
  public:
-  FaultScope(platform::Platform& inner, const Faults& faults) {
-    platform::Platform* top = &inner;
-    if (faults.refuse) top = &refusing_.emplace(*top, faults.refuse->first, faults.refuse->second);
-    if (!faults.divert.empty()) top = &diverted_.emplace(*top, faults.divert, faults.when);
-    installed_.emplace(*top);
+  OpenHook(platform::Platform& inner, std::string path, std::function<const char*(int)> hook)
+      : ForwardingPlatform(inner), path_(std::move(path)), hook_(std::move(hook)) {}
+
+  std::FILE* OpenStream(std::string_view path, const platform::HostPath& where,
+                        const char* mode) override {
+    const char* other = path == path_ ? hook_(++opens_) : "";
+    if (other == nullptr) {
+      errno = EACCES;
+      return nullptr;
+    }
+    if (*other == '\0') return inner_.OpenStream(path, where, mode);
+    return inner_.OpenStream(other, inner_.Resolve(other, platform::Follow::kYes), mode);
   }
 
  private:
-  std::optional<RefusingPlatform> refusing_;
-  std::optional<DivertedPlatform> diverted_;
-  std::optional<platform::ScopedPlatform> installed_;
+  std::string path_;
+  std::function<const char*(int)> hook_;
+  int opens_ = 0;
 };
 
 }  // namespace upd::test

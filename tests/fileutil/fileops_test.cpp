@@ -95,24 +95,6 @@ TEST(Rename, ResultCodesAndEndStates) {
   EXPECT_FALSE(PathExists(old));
 }
 
-TEST(Rename, LinkAndReplaceKeepANameOnTheFileAtEveryStep) {
-  TempDir dir;
-  WriteFile(dir / "dest", "old");
-  WriteFile(dir / "interim", "new");
-  const std::string dest = dir / "dest";
-  const std::string backup = dir / "backup";
-  const std::string interim = dir / "interim";
-  EXPECT_EQ(LinkFile(dest.c_str(), backup.c_str()), 0);
-  EXPECT_EQ(LinkFile(dest.c_str(), backup.c_str()), EEXIST);
-  EXPECT_EQ(LinkFile((dir / "missing").c_str(), (dir / "x").c_str()), ENOENT);
-  EXPECT_EQ(ReplaceFile(interim.c_str(), dest.c_str()), kRenameOk);
-  EXPECT_EQ(ReadFile(dest), "new");
-  EXPECT_EQ(ReadFile(backup), "old");
-  EXPECT_FALSE(PathExists(interim));
-  EXPECT_EQ(ReplaceFile(interim.c_str(), dest.c_str()), kRenameOldMissing);
-  EXPECT_EQ(ReplaceFile(dest.c_str(), (dir / "fresh").c_str()), kRenameOk);  // no file to replace
-}
-
 TEST(SamePath, FoldsCaseAndBackslashesOnly) {
   const std::tuple<const char*, const char*, int> cases[] = {
       {"/home/Corvenal/bin/App", "/home/corvenal/bin/app", 1},

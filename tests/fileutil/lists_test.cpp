@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -10,25 +9,6 @@
 
 namespace upd {
 namespace {
-
-TEST(SplitString, KeepsEveryCharacter) {
-  // line, word, rest
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"  Key value", "  Key", " value"},
-      {"Name(1,2)", "Name", "(1,2)"},
-      {"(x) y", "(x)", " y"},
-      {" \t(", " \t(", ""},
-      {nullptr, "", ""}};
-  for (const auto& [s, expectedWord, expectedRest] : cases) {
-    char* word = nullptr;
-    char* rest = nullptr;
-    ASSERT_EQ(SplitString(s, " \t(", &word, &rest), 1);
-    EXPECT_STREQ(word, expectedWord);
-    EXPECT_STREQ(rest, expectedRest);
-    std::free(word);
-    std::free(rest);
-  }
-}
 
 std::optional<std::vector<std::string>> Items(const char* s, char delimiter) {
   const MklistPtr list(mklist1(s, delimiter));

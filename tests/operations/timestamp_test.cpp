@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -89,19 +88,6 @@ TEST_F(TimeStampTest, MalformedOrUnrepresentableFormsAreRefused) {
       "2019-05-21                    08", ""};
   for (const char* text : cases) EXPECT_EQ(Convert(text), std::nullopt) << '"' << text << '"';
   EXPECT_EQ(ConvertTimeStamp(nullptr, nullptr), 0);
-}
-
-TEST_F(TimeStampTest, FieldParsersStoreFieldsOnlyOnSuccess) {
-  int a = -1, b = -1, c = -1;
-  // Any four digits are a year here; only the conversion limits the range.
-  ASSERT_EQ(ParseDate("00001231", &a, &b, &c), 1);
-  EXPECT_EQ((std::array{a, b, c}), (std::array{0, 12, 31}));
-  a = b = c = -1;
-  EXPECT_EQ(ParseDate("2019-02-29", &a, &b, &c) + ParseTime("23:5", &a, &b, &c), 0);
-  EXPECT_EQ(ParseDate(nullptr, &a, &b, &c) + ParseTime(nullptr, &a, &b, &c), 0);
-  EXPECT_EQ((std::array{a, b, c}), (std::array{-1, -1, -1}));
-  ASSERT_EQ(ParseTime("2359:59Z", &a, &b, &c), 1);
-  EXPECT_EQ((std::array{a, b, c}), (std::array{23, 59, 59}));
 }
 
 // On the instrument's 32-bit time_t the host's mktime cannot hold the first

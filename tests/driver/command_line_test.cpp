@@ -25,8 +25,10 @@ Parsed Parse(std::vector<std::string> args) {
   return parsed;
 }
 
-// Over-long values and their codes are pinned end to end (update-sim).
+// One character more than the longest values here is refused with its code,
+// which is pinned end to end (update-sim).
 TEST(CommandLine, EachOptionSetsItsFlagAndValuesFollowTheirOption) {
+  const std::string device63(63, 'd'), timestamp31(31, 't');
   struct Case {
     std::vector<std::string> args;
     const char* device;
@@ -51,6 +53,8 @@ TEST(CommandLine, EachOptionSetsItsFlagAndValuesFollowTheirOption) {
       {{"-f", "-t"}, "", "", UPD_FORCE},
       // The last of repeated values wins.
       {{"-d", "/dev/a", "-d", "/dev/b"}, "/dev/b", "", UPD_DEVICE_SET},
+      {{"-d", device63, "-t", timestamp31}, device63.c_str(), timestamp31.c_str(),
+       UPD_DEVICE_SET | UPD_TIMESTAMP_SET},
   };
   for (const Case& c : cases) {
     const Parsed p = Parse(c.args);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -73,6 +74,31 @@ class OpenHook final : public ForwardingPlatform {
   std::string path_;
   std::function<const char*(int)> hook_;
   int opens_ = 0;
+};
+
+/// The faults of one test case: every `refuse->first` call fails with errno
+/// value `refuse->second`, and `divert`, when not empty, is diverted while
+/// `when()` holds (DivertedPlatform).
+struct Faults {
+  std::optional<std::pair<platform::FileCall, int>> refuse = std::nullopt;
+  std::string divert = {};
+  std::function<bool()> when = [] { return true; };
+};
+
+/// Installs `faults` over `inner` for the lifetime of the scope.
+class FaultScope {
+ public:
+  FaultScope(platform::Platform& inner, const Faults& faults) {
+    platform::Platform* top = &inner;
+    if (faults.refuse) top = &refusing_.emplace(*top, faults.refuse->first, faults.refuse->second);
+    if (!faults.divert.empty()) top = &diverted_.emplace(*top, faults.divert, faults.when);
+    installed_.emplace(*top);
+  }
+
+ private:
+  std::optional<RefusingPlatform> refusing_;
+  std::optional<DivertedPlatform> diverted_;
+  std::optional<platform::ScopedPlatform> installed_;
 };
 
 }  // namespace upd::test

@@ -53,7 +53,9 @@ TEST(CommandLine, EachOptionSetsItsFlagAndValuesFollowTheirOption) {
       {{"-f", "-t"}, "", "", UPD_FORCE},
       // The last of repeated values wins.
       {{"-d", "/dev/a", "-d", "/dev/b"}, "/dev/b", "", UPD_DEVICE_SET},
-      {{"-d", device63, "-t", timestamp31}, device63.c_str(), timestamp31.c_str(),
+      {{"-d", device63, "-t", timestamp31},
+       device63.c_str(),
+       timestamp31.c_str(),
        UPD_DEVICE_SET | UPD_TIMESTAMP_SET},
   };
   for (const Case& c : cases) {

@@ -1,6 +1,5 @@
 // update-medium on copies of the sample medium: what check finds is what the
-// simulated instrument then stops with; digests rewrites only digests, and
-// nothing through a link; what a vfat stick cannot hold is found, never opened.
+// instrument stops with; digests rewrites only digests, never through a link.
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -57,9 +56,8 @@ int SectionLine(int line) {
   return line;
 }
 
-// A finding of check on the sample's line `line` (0: on the whole manifest),
-// an error with `code` or, for 0, a warning; past the header it names the
-// line's section.
+// check's finding on the sample's line `line` (0: the whole manifest), an
+// error with `code` or, for 0, a warning.
 std::string Finding(int line, int code, const std::string& text) {
   std::string finding = "AuxInfo.txt";
   if (line != 0) finding.append(":").append(std::to_string(line));
@@ -69,8 +67,7 @@ std::string Finding(int line, int code, const std::string& text) {
   return finding += text;
 }
 
-// check's findings on the manifest's lines and on files of the medium; the
-// steps it lists are indented.
+// check's findings (the steps it lists are indented).
 std::vector<std::string> FindingLines(const std::string& output) {
   std::vector<std::string> findings;
   std::istringstream in(output);
@@ -95,7 +92,7 @@ std::vector<::testing::Matcher<std::string>> Starting(const std::vector<std::str
 class Medium : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    keys_ = std::make_unique<test::TempDir>();  // one key pair for the suite: making one is slow
+    keys_ = std::make_unique<test::TempDir>();  // making a key pair is slow
     ASSERT_TRUE(test::MakeKeyPair(keys_->path()));
   }
   static void TearDownTestSuite() { keys_.reset(); }
@@ -124,9 +121,8 @@ class Medium : public ::testing::Test {
 };
 
 // One fault per row: check reports these findings on the right lines, and the
-// instrument, running the medium signed with -s, stops with the first one's
-// code (or passes over the step of a warning without a word). The sample
-// itself passes, and check lists its steps.
+// instrument, run with -s, stops with the first one's code (a warning's step
+// is passed over). The sample itself passes, and check lists its steps.
 TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
   enum Signing { kSigned, kUnsigned, kStale, kNoKey };  // kNoKey: check is not given the key
   struct Case {
@@ -327,12 +323,9 @@ TEST_F(Medium, DigestsRewriteOnlyTheDigestValues) {
   }
 }
 
-// The instrument's stick is vfat: what it cannot hold is reported, and never
-// opened (a FIFO without a writer would block check and digests for ever, a
-// link to /dev/zero never end). digests makes its new manifest anew and
-// replaces only a manifest that is a file of its own: nothing is written
-// through a link. A verified copy kept on the stick cannot be renamed onto the
-// instrument; a source that is not there stops digests before it writes.
+// What a vfat stick cannot hold is reported, never opened (a FIFO would block,
+// /dev/zero never end), and digests writes through no link. A copy kept on the
+// stick cannot be renamed onto the instrument; a missing source stops digests.
 TEST_F(Medium, EntriesTheStickCannotHoldAndInterimCopiesOnItAreFound) {
   const auto fifo = [](const std::string& path) {
     fs::remove(path);

@@ -1,7 +1,5 @@
-// Whole updates through update-sim: the manifest, the steps, their digests and
-// both endings; and a hostile medium: links on the medium or in the
-// instrument's folder never lead out of them, and the stick is a file system of
-// its own that holds neither links nor FIFOs, as on the instrument.
+// Whole updates through update-sim: the steps, their digests and both endings;
+// and a hostile medium whose links and FIFOs never lead out of the instrument.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,9 +51,8 @@ class UpdateRun : public ::testing::Test {
   Instrument sim_;
 };
 
-// Steps without an operation, or with one this updater does not know (letter
-// case counts), are passed over without a word; a reboot comes last wherever
-// it is listed.
+// Steps without a known operation (letter case counts) are passed over; a
+// reboot comes last wherever it is listed.
 TEST_F(UpdateRun, InstallsAndRebootsAtTheEnd) {
   sim_.Plug(
       "SectionList\nSequence = Restart, Missing, NoOperation, Lower, Install, Steps\n"
@@ -67,11 +64,9 @@ TEST_F(UpdateRun, InstallsAndRebootsAtTheEnd) {
       kClean);
   const Outcome run = sim_.Run({});
   EXPECT_EQ(run.status, 0) << run.err;
-  // The installed files' end states are the fault tests' (Faults.*).
   EXPECT_EQ(sim_.Read(kApp), kNewApp);
   EXPECT_FALSE(fs::exists(sim_.Host(kOld)));
   EXPECT_FALSE(fs::exists(sim_.Host("/home/Corvenal/log/UpdateErrorLog.txt")));
-  // The copy's sync, the flashing, then the ending.
   EXPECT_THAT(sim_.AfterStartup(),
               ElementsAre("sync", "command flashcp -v /mnt/firmware/fpga.bin /dev/mtd3 -> recorded",
                           "sync", "umount /mnt -> 0", "display Please remove USB device.",
@@ -79,12 +74,10 @@ TEST_F(UpdateRun, InstallsAndRebootsAtTheEnd) {
                           "sleep 1", "reboot", "sleep 1"));
 }
 
-// A run that stops shows and logs its code. The manifest's own failures
-// unmount before the report, the other aborts after it, and both restart the
-// main application; a failed step (after the steps before it took effect)
-// leaves the medium mounted and restarts nothing. A RemoveFiles step goes on
-// after a file it cannot remove, up to the first gap in its numbers, and
-// reports at its end. update-medium's tests run every code on the instrument.
+// A run that stops shows and logs its code. An unreadable or unsigned manifest
+// unmounts before the report, the other aborts after it, both restart the main
+// application; a failed step leaves the medium mounted and restarts nothing.
+// RemoveFiles goes on past a file it cannot remove, up to a gap in its numbers.
 TEST(Stops, ReleaseTheMediumAndRestartOrLeaveItMounted) {
   const std::string umount = "umount /mnt -> 0";
   const std::string restart = "main-application started";
@@ -128,8 +121,7 @@ TEST(Stops, ReleaseTheMediumAndRestartOrLeaveItMounted) {
   }
 }
 
-// Once a build was found older or the same, every later gated step is skipped
-// and reported too.
+// Once a build was found older or the same, every later gated step is skipped and reported.
 TEST_F(UpdateRun, OlderOrSameBuildsAreReportedAndTheRunGoesOn) {
   sim_.Plug("SectionList\nSequence = Same, Newer, Unchecked\n" +
             Install("Same", "TimeStamp = 2026-11-30 14:05:00\n") +
@@ -149,11 +141,17 @@ TEST_F(UpdateRun, OlderOrSameBuildsAreReportedAndTheRunGoesOn) {
   EXPECT_EQ(sim_.Log(), "1902 660\n");
 }
 
+// A ConfigUpdate step of /mnt/firmware/SRC into the settings, backed up in BACKUPDIR.
+std::string Merge(const std::string& src, const std::string& backupDir) {
+  return "Operation = ConfigUpdate\nSrcDir = /mnt/firmware\nSrcFile = " + src +
+         "\nDestDir = /home/Corvenal/bin\nDestFile = Corvenal.cfg\nBackupDir = " + backupDir +
+         "\nBackupFile = Corvenal.cfg.bak\n";
+}
+
 // One step, then a RemoveFiles step, the commands run. Failed flashing is
-// reported and the run goes on; a failed JTAG check stops it before Command1.
-// A file that does not match the digest entries of a ConfigUpdate, FlashUpdate
-// or MSP430Update step (either entry may stand alone; the sample medium's steps
-// carry both) stops the run before the step changes a file or runs a command.
+// reported and the run goes on; a failed JTAG check stops it. A file that does
+// not match a digest entry (either may stand alone) stops the run before the
+// step changes a file or runs a command.
 TEST(Steps, CommandsAndDigestsDecideWhetherTheRunGoesOn) {
   const std::string data = "V2\nGain 1\nRange 2\n";  // a template, and an image
   const std::string backup = "V0\nGain 5\n";
@@ -162,10 +160,7 @@ TEST(Steps, CommandsAndDigestsDecideWhetherTheRunGoesOn) {
   std::string upper = md5;
   for (std::size_t at = 10; at < upper.size(); ++at)
     upper[at] = static_cast<char>(std::toupper(upper[at]));
-  const std::string cfg =
-      "Operation = ConfigUpdate\nSrcDir = /mnt/firmware\nSrcFile = data\n"
-      "DestDir = /home/Corvenal/bin\nDestFile = Unit.cfg\n"
-      "BackupDir = /home/Corvenal/bin\nBackupFile = Unit.cfg.bak\n";
+  const std::string cfg = Merge("data", "/home/Corvenal/bin");
   const std::string flash =
       "Operation = FlashUpdate\nDevice = /dev/mtd3\nOffset = 0\nEraseCommand = e\nWriteCommand = ";
   const std::string image = "true\nDataPath1 = /mnt/firmware/data\n";
@@ -206,8 +201,8 @@ TEST(Steps, CommandsAndDigestsDecideWhetherTheRunGoesOn) {
     if (c.data != kMissing)
       test::WriteFile(sim.medium() + "/firmware/data",
                       c.data == kTampered ? data + "Backdoor on\n" : data);
-    test::WriteFile(sim.Host("/home/Corvenal/bin/Unit.cfg"), kSettings);
-    test::WriteFile(sim.Host("/home/Corvenal/bin/Unit.cfg.bak"), backup);
+    test::WriteFile(sim.Host(kCfg), kSettings);
+    test::WriteFile(sim.Host("/home/Corvenal/bin/Corvenal.cfg.bak"), backup);
     test::WriteFile(sim.Host(kOld), "x");
     sim.Plug("SectionList\nSequence = S, Clean\nS\n" + c.step + kClean);
     const bool stops = c.code > 641;  // 640 and 641 are reported, the run goes on
@@ -216,22 +211,14 @@ TEST(Steps, CommandsAndDigestsDecideWhetherTheRunGoesOn) {
     EXPECT_EQ(fs::exists(sim.Host(kOld)), stops);  // whether the later step ran
     EXPECT_EQ(sim.Log(), Logged(c.code));
     const bool merges = !stops && c.step.starts_with(cfg);
-    EXPECT_EQ(sim.Read("/home/Corvenal/bin/Unit.cfg"),
-              merges ? "V2\nGain 10\nRange 2\n" : kSettings);
-    EXPECT_EQ(sim.Read("/home/Corvenal/bin/Unit.cfg.bak"), merges ? kSettings : backup);
-    EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/bin/Unit.cfg.new")));
+    EXPECT_EQ(sim.Read(kCfg), merges ? "V2\nGain 10\nRange 2\n" : kSettings);
+    EXPECT_EQ(sim.Read("/home/Corvenal/bin/Corvenal.cfg.bak"), merges ? kSettings : backup);
+    EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/bin/Corvenal.cfg.new")));
     std::vector<std::string> expected;
     for (const std::string& command : c.commands) expected.push_back("command " + command);
     if (c.code != 0) expected.push_back(Shown(c.code));
     EXPECT_THAT(sim.AfterStartup(), ElementsAreArray(stops ? expected : ThenRestart(expected)));
   }
-}
-
-// A ConfigUpdate step of /mnt/firmware/SRC into the settings, backed up in BACKUPDIR.
-std::string Merge(const std::string& src, const std::string& backupDir) {
-  return "Operation = ConfigUpdate\nSrcDir = /mnt/firmware\nSrcFile = " + src +
-         "\nDestDir = /home/Corvenal/bin\nDestFile = Corvenal.cfg\nBackupDir = " + backupDir +
-         "\nBackupFile = Corvenal.cfg.bak\n";
 }
 
 // A hostile medium, run with the kernel's resolution and with the component walk.
@@ -266,16 +253,14 @@ TEST_P(Confinement, NothingOutsideTheInstrumentOrTheMediumIsReached) {
     std::string step;
     int code;
   } cases[] = {
-      // A dry run never starts a program that the medium put in the place of
-      // one of the instrument's own: the stub that stands for it runs instead.
+      // A dry run starts the stub, not a program the medium put in its place.
       {Transfer("qsplash", "qsplash", payload, "/home/Corvenal/bin"), 0},
-      // The three files lie outside; on the instrument none of them exists, and
-      // a missing file is no failure.
+      // The files lie outside: on the instrument they do not exist, which is no failure.
       {"Operation = RemoveFiles\nfile1 = /mnt/firmware/logs/v.txt\n"
        "file2 = /home/Corvenal/abs/v.txt\nfile3 = /home/Corvenal/up" +
            host_.path() + "/v.txt\n",
        0},
-      // The backup folder lies behind a link that leads nowhere inside the instrument.
+      // The backup folder lies behind a link that leads outside.
       {Merge("cfg", "/home/Corvenal/abs"), 629},
       // Neither a link nor a FIFO can be a file on a vfat stick: unreadable.
       {Merge("cfglink", "/home/Corvenal/bin"), 627},
@@ -289,7 +274,6 @@ TEST_P(Confinement, NothingOutsideTheInstrumentOrTheMediumIsReached) {
     const Outcome run = sim_.Run({});
     EXPECT_EQ(run.status, c.code == 0 ? 0 : 1) << run.err;
     EXPECT_EQ(sim_.Log(), Logged(c.code));
-    // The stick stays mounted after a failed step: take it out for the next case.
     ASSERT_EQ(Sim({"unplug", sim_.dir()}).status, 0);
     fs::remove(sim_.Host("/sim/mount"));
   }

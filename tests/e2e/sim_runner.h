@@ -39,8 +39,7 @@ inline Outcome Shell(const std::string& command) {
                  test::ReadFile(capture / "err")};
 }
 
-/// update-sim or update-medium with `args`. The build names their commands
-/// (UPDATE_SIM_COMMAND, UPDATE_MEDIUM_COMMAND: the cross build's emulator first).
+/// update-sim or update-medium with `args` (the build names their commands).
 inline Outcome RunProgram(std::vector<std::string> words, const std::vector<std::string>& args) {
   std::string command;
   words.insert(words.end(), args.begin(), args.end());
@@ -80,9 +79,8 @@ inline std::string OneStep(const std::string& step) {
   return manifest += step;
 }
 
-/// The entries of a TransferFile step that installs /mnt/firmware/SRC as
-/// /home/Corvenal/bin/DEST through INTERIM/SRC.new, keeps the old one as
-/// DEST.bak, and carries the digests of `content`.
+/// A TransferFile step: /mnt/firmware/SRC as /home/Corvenal/bin/DEST through
+/// INTERIM/SRC.new, the old one kept as DEST.bak, with the digests of `content`.
 inline std::string Transfer(const std::string& src, const std::string& dest,
                             std::string_view content,
                             const std::string& interim = "/home/Corvenal/download") {
@@ -95,8 +93,7 @@ inline std::string Transfer(const std::string& src, const std::string& dest,
   return step;
 }
 
-/// A fresh simulated instrument made by `update-sim init` in a temporary
-/// directory, and a medium folder (with its firmware folder) beside it.
+/// A fresh instrument made by `update-sim init`, and a medium folder beside it.
 class Instrument {
  public:
   Instrument() : dir_(temp_ / "instrument"), medium_(temp_ / "medium") {

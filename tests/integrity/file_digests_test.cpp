@@ -1,14 +1,15 @@
-// MD5Hash, SHA256Hash and HashFile (both digests on one read) over files.
+// MD5Hash, SHA256Hash and HashFile (both digests on one read) over files, and
+// the MD5 engine fed in pieces.
 #include "integrity/file_digests.h"
 
 #include <cerrno>
 #include <cstring>
 #include <random>
 #include <string>
-#include <tuple>
 
 #include <gtest/gtest.h>
 
+#include "integrity/digest_io.h"
 #include "integrity/md5.h"
 #include "integrity/sha256.h"
 #include "platform/platform.h"
@@ -88,6 +89,31 @@ TEST(FileDigests, NoneForAFileThatCannotBeRead) {
   for (const char* path : {"/home/Corvenal/missing", "/home/Corvenal/sub",
                            "/home/Corvenal/large.bin", static_cast<const char*>(nullptr)}) {
     EXPECT_EQ(Digests(path), "0 # # # #") << (path ? path : "null");
+  }
+}
+
+// Pieces of random size (zero included) split blocks at every offset; the
+// message starts at every offset from a 4-byte boundary, so whole blocks taken
+// straight from the input are aligned and unaligned (MD5Hash's never are).
+TEST(Md5Engine, MessageFedInPiecesGivesTheOneShotDigest) {
+  const std::string message = RandomBytes(4099);
+  alignas(8) static unsigned char storage[4104];
+  for (unsigned round = 0; round < 64; ++round) {
+    unsigned char* const data = storage + round % 4;
+    std::memcpy(data, message.data(), message.size());
+    std::mt19937 rng(round);
+    md5_state_s state;
+    md5_init(&state);
+    for (std::size_t done = 0, piece = 0; done < message.size(); done += piece) {
+      piece = std::min<std::size_t>(rng() % 200, message.size() - done);
+      md5_append(&state, data + done, static_cast<int>(piece));
+    }
+    md5_append(&state, data, -1);  // ignored, like 0
+    unsigned char digest[kMd5DigestBytes];
+    char text[kMd5TextSize];
+    md5_finish(&state, digest);
+    digest_io::WriteLowerHex(digest, sizeof digest, text);
+    ASSERT_EQ(text, test::Md5Hex(message)) << "round " << round;
   }
 }
 

@@ -47,11 +47,9 @@ TEST(Signature, VerifyItAcceptsOnlyTheSignedManifestUnderAnRsaKey) {
   const Pkey key(made, EVP_PKEY_free);
   ASSERT_EQ(ReadPublicKey((dir / "key.pub").c_str(), &handle), 1);
   EXPECT_EQ(handle, made) << "the caller's handle is filled, not replaced";
-  EXPECT_EQ(EVP_PKEY_get_bits(made), 2048);
   Bytes sig, manifest;
   ASSERT_EQ(ReadBytesFromFile((dir / "sig").c_str(), &sig.data, &sig.length), 1);
   ASSERT_EQ(ReadBytesFromFile((dir / "manifest").c_str(), &manifest.data, &manifest.length), 1);
-  EXPECT_EQ(sig.length, 256u);
 
   std::string changed = manifest.text(), flipped = sig.text();
   changed[changed.find("Copy")] = 'K';

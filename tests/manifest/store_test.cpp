@@ -80,21 +80,6 @@ TEST_P(Store, FirstMatchAndSizeRules) {
   EXPECT_EQ(Lookup("B", "X", 16), "1 missing untouched");
 }
 
-TEST_P(Store, LargeSectionsKeepTheRules) {
-  // Large sections (a big list section) are looked up another way than small ones.
-  AuxListBuilder list;
-  ASSERT_EQ(list.AddSection("Big"), 1);
-  for (int i = 0; i < 100; ++i)
-    ASSERT_EQ(list.AddEntry(std::string("K").append(std::to_string(i)), "v"), 1);
-  ASSERT_EQ(list.AddEntry("K5", "later"), 1);
-  ASSERT_EQ(list.AddSection("Big"), 1);
-  ASSERT_EQ(list.AddEntry("L", "w"), 1);
-  Install(list.Release());
-  EXPECT_EQ(Lookup("Big", "K5", 16), "1 found v");
-  EXPECT_EQ(Lookup("Big", "K99", 1), "0 found untouched");
-  EXPECT_EQ(Lookup("Big", "L", 16), "1 missing untouched");
-}
-
 INSTANTIATE_TEST_SUITE_P(IndexedAndScanned, Store, ::testing::Bool());
 
 TEST(StoreIndex, FollowsARootChangedBehindItsBack) {

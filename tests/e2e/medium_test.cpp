@@ -158,6 +158,9 @@ TEST_F(Medium, EachFaultIsFoundWhereItIsAndTheInstrumentAgrees) {
       edit(32, "TimeStamp = 2026-11-30 14:05:00 release build 2.3.0", 605,
            "TimeStamp has 39 characters; at most 31"),
       edit(36, "NoUpdateSame = yes", 605, "NoUpdateSame is 'yes'"),
+      // A step listed twice is found once.
+      {{{6, "Prepare = SaveSettings, MainApplication"}, {36, "NoUpdateSame = yes"}},
+       {Finding(36, 605, "NoUpdateSame is 'yes'")}},
       {{{31, "BackupFile = Corvenal"}}, {Finding(22, 605, "interim")}},
       edit(32, "TimeStamp = 2026-11-31 14:05:00", 631, "TimeStamp '2026-11-31 14:05:00' is not"),
       edit(32, "TimeStamp = 2026-01-05 10:00:00", 659, "TimeStamp 2026-01-05 10:00:00 is older"),

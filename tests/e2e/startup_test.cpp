@@ -136,6 +136,7 @@ TEST(SimUse, BadUseOfEitherToolExitsTwoWithOneLine) {
       {Sim, {"plug", sim.dir(), medium, "--port", "0"}, "port '0'"},
       {Sim, {"plug", sim.dir(), medium, "--port", "5"}, "port '5'"},
       {Sim, {"plug", sim.dir(), medium, "--port", "1x"}, "port '1x'"},
+      {Sim, {"plug", sim.dir(), medium, "--device", "/"}, "'/' cannot be a device node"},
       {Sim, {"init", sim.dir()}, sim.dir()},
       {Sim, {"run", sim.dir(), "--commands", "maybe"}, "not maybe"},
       {Sim, {"run", sim.dir()}, "sim/faults line 1: 'NOSUCHERROR' is no errno name"},
@@ -200,6 +201,7 @@ TEST(SimUse, ScreensDrawEveryMessageOnTheSplashImage) {
   const std::string red = sim.Host("/home/Corvenal/bin/CorvenalSplash.png");
   ASSERT_EQ(Shell("convert -size 100x50 xc:red " + sim::ShellQuote(red)).status, 0);
   sim.Plug(OneStep(Transfer("app", "app", "")));  // no source: start, error, nothing after
+  test::WriteFile(sim.Host("/sim/screens/009.png"), "an earlier run's");
   EXPECT_EQ(sim.Run({"-t", "2026-06-15 09:30:00"}, {"--screens"}).status, 1);
   EXPECT_THAT(sim.Timeline(), ElementsAre("run -t 2026-06-15 09:30:00", "sync",
                                           "mount /dev/disk/by-label/CORVENAL /mnt vfat 8 -> 0",

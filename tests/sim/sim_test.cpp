@@ -115,6 +115,11 @@ TEST_F(SimPlatformTest, MountFollowsTheDeviceNodeAndOutlastsTheStick) {
   EXPECT_EQ(p.Mount(kDefaultDevice, kMountPoint, kMediumFsType, 8), ENOENT);
   const std::string medium = sim_.PlugMedium();
   WriteFile(medium + "/firmware/AuxInfo.txt", "SectionList\n");
+  fs::remove(sim_.Host("/mnt"));
+  WriteFile(sim_.Host("/mnt"), "");  // a mount point that is no folder
+  EXPECT_EQ(p.Mount(kDefaultDevice, kMountPoint, kMediumFsType, 8), ENOENT);
+  fs::remove(sim_.Host("/mnt"));
+  fs::create_directory(sim_.Host("/mnt"));
   EXPECT_EQ(p.Mount(kDefaultDevice, kMountPoint, kMediumFsType, 8), 0);
   sim_.instrument().Unplug();
   EXPECT_EQ(exists(kDefaultDevice), 0);

@@ -84,6 +84,8 @@ TEST(StrFields, FieldsAndWords) {
     EXPECT_EQ(findword(w.s, w.len, w.pos, &start, &end), w.result) << w.s << " @" << w.pos;
     EXPECT_EQ(start * 1000 + end, w.start * 1000 + w.end) << w.s << " @" << w.pos;
   }
+  std::uint16_t end = 0;
+  EXPECT_EQ(findword("ab", 2, 1, nullptr, &end), 0);
   const struct {
     const char* s;
     int n, end;

@@ -32,6 +32,7 @@ TEST(NvList, NameValueItems) {
     const char *s, *nvlist1, *nvlist2;  // nvlist2 null: as nvlist1
   } cases[] = {
       {"a = b c = d", "a=b@0,2,4,- / c=d@6,8,10,-", nullptr},
+      {"a=b c=d", "a=b@0,1,2,- / c=d@4,5,6,-", nullptr},
       {"a = b = c", "a=b@0,2,4,- / -=c@-,6,8,-", nullptr},
       {"x y = 1 ; z", "x y=1@0,4,6,8; / z=-@10,-,-,-", "x=-@0,4,-,- / y=1@2,4,6,8; / z=-@10,-,-,-"},
       {"x y = ;", "x y=-@0,4,-,6;", "x=-@0,4,-,- / y=-@2,4,-,6;"},

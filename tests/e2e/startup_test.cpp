@@ -209,6 +209,7 @@ TEST(SimUse, ScreensDrawEveryMessageOnTheSplashImage) {
   const std::string screens = sim.dir() + "/sim/screens/";
   EXPECT_EQ(Shell("cd " + sim::ShellQuote(screens) + " && identify -format '%f %m %w %h\n' *").out,
             "001.png PNG 480 272\n002.png PNG 480 272\n");
+  EXPECT_FALSE(fs::exists(screens + "009.png"));
   // The corner shows the splash image, scaled to the screen.
   const Outcome corner =
       Shell("convert " + sim::ShellQuote(screens + "002.png") +

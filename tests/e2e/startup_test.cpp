@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "common/instrument_paths.h"
 #include "medium/code_reference.h"
 #include "sim/sim_paths.h"
 #include "sim_runner.h"
@@ -97,6 +98,11 @@ TEST(Startup, MissingOrUnmountableStickIsReported) {
   fs::remove_all(sim.Host("/home/Corvenal/log"));
   EXPECT_EQ(sim.Run({}).status, 1);
   EXPECT_FALSE(fs::exists(sim.Host("/home/Corvenal/log")));
+  EXPECT_EQ(sim.Timeline().back(), Shown(652));
+  // A device node left behind on a port that holds no stick is no stick.
+  ASSERT_EQ(Sim({"plug", sim.dir(), sim.medium()}).status, 0);
+  fs::remove(sim.Host(kUsbPresencePaths[0]));
+  EXPECT_EQ(sim.Run({}).status, 1);
   EXPECT_EQ(sim.Timeline().back(), Shown(652));
 }
 

@@ -49,6 +49,7 @@ TEST(NvList, NameValueItems) {
     EXPECT_EQ(Parse(nvlist2, c.s), c.nvlist2 ? c.nvlist2 : c.nvlist1) << (c.s ? c.s : "null");
   }
   EXPECT_EQ(Parse(nvlist1, std::string(kNvMaxText + 1, 'a').c_str()), "");
+  EXPECT_EQ(nvlist1("a = b", nullptr) + nvlist2("a = b", nullptr), 0);
 }
 
 TEST(NvList, ItemTexts) {

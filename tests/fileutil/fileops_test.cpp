@@ -177,8 +177,6 @@ TEST(CopyFile, CopiesOrRefusesWithoutTouchingAnything) {
   EXPECT_TRUE(PathExists(dir / "copy"));
 
   fs::create_directory(dir / "adir");
-  EXPECT_EQ(CopyFile(src.c_str(), (dir.path() + "\\data\\file.BIN").c_str()), 0);
-  EXPECT_EQ(ReadFile(src), content);  // the same file is not truncated
   EXPECT_EQ(CopyFile(src.c_str(), (dir / "adir").c_str()), 0);
   EXPECT_TRUE(fs::is_directory(dir / "adir"));
   EXPECT_EQ(CopyFile((dir / "adir").c_str(), (dir / "fromdir").c_str()), 0);

@@ -62,12 +62,8 @@ TEST_F(Sequence, ExpandsDepthFirstKeepingOrderWithinItsBounds) {
     std::string manifest;
     std::optional<Steps> steps;
   } cases[] = {
-      {list + "A, B\nA = X, Y", Steps{"X", "Y", "B"}},
       {list + "A, B\nA = C\nB = C, C\nC = x", Steps{"x", "x", "x"}},  // shared, not cyclic
       {"Step\nOperation = Reboot", Steps{"Sequence"}},                // no list section
-      {list, std::nullopt},
-      {list + "X, Sequence", std::nullopt},
-      {list + "A\nA = B\nB = A", std::nullopt},
       {Fan(15, 1), Steps{"Step"}},
       {Fan(16, 1), std::nullopt},         // nested too deep
       {Fan(8, 4), Steps(65536, "Step")},  // within the step bound
@@ -81,16 +77,6 @@ TEST_F(Sequence, ExpandsDepthFirstKeepingOrderWithinItsBounds) {
   FreeSectionList(&head_);
   EXPECT_EQ(Expand(list + "A, B, C\nB = x, G\nG = y, B\n"), std::nullopt);
   EXPECT_EQ(Names(), (Steps{"A", "x", "y"}));
-}
-
-TEST_F(Sequence, AppendsToTheCallersList) {
-  ASSERT_EQ(AppendSection(&head_, "earlier"), 1);
-  EXPECT_EQ(Expand("SectionList\nSequence = Files, Restart\nFiles = CopyApp, CopyLib\n"),
-            (Steps{"earlier", "CopyApp", "CopyLib", "Restart"}));
-  EXPECT_EQ(BuildSectionList("SectionList", nullptr, &head_) +
-                BuildSectionList("SectionList", "Sequence", nullptr),
-            0);
-  FreeSectionList(nullptr);
 }
 
 }  // namespace

@@ -19,21 +19,20 @@ using platform::ForwardingPlatform;
 
 class DivertedPlatform final : public ForwardingPlatform {
  public:
-  /// While `when()` holds, `target` resolves below a directory that does not
-  /// exist, so opening, renaming onto or changing it fails with ENOENT.
-  DivertedPlatform(platform::Platform& inner, std::string target, std::function<bool()> when)
-      : ForwardingPlatform(inner), target_(std::move(target)), when_(std::move(when)) {}
+  /// `target` resolves below a directory that does not exist, so opening,
+  /// renaming onto or changing it fails with ENOENT.
+  DivertedPlatform(platform::Platform& inner, std::string target)
+      : ForwardingPlatform(inner), target_(std::move(target)) {}
 
   [[nodiscard]] platform::HostPath Resolve(std::string_view path,
                                            platform::Follow last) const override {
     platform::HostPath host = inner_.Resolve(path, last);
-    if (path == target_ && when_()) host.name += ".diverted/x";
+    if (path == target_) host.name += ".diverted/x";
     return host;
   }
 
  private:
   std::string target_;
-  std::function<bool()> when_;
 };
 
 class RefusingPlatform final : public ForwardingPlatform {
@@ -77,12 +76,10 @@ class OpenHook final : public ForwardingPlatform {
 };
 
 /// The faults of one test case: every `refuse->first` call fails with errno
-/// value `refuse->second`, and `divert`, when not empty, is diverted while
-/// `when()` holds (DivertedPlatform).
+/// value `refuse->second`, and `divert`, when not empty, is diverted (DivertedPlatform).
 struct Faults {
   std::optional<std::pair<platform::FileCall, int>> refuse = std::nullopt;
   std::string divert = {};
-  std::function<bool()> when = [] { return true; };
 };
 
 /// Installs `faults` over `inner` for the lifetime of the scope.
@@ -91,7 +88,7 @@ class FaultScope {
   FaultScope(platform::Platform& inner, const Faults& faults) {
     platform::Platform* top = &inner;
     if (faults.refuse) top = &refusing_.emplace(*top, faults.refuse->first, faults.refuse->second);
-    if (!faults.divert.empty()) top = &diverted_.emplace(*top, faults.divert, faults.when);
+    if (!faults.divert.empty()) top = &diverted_.emplace(*top, faults.divert);
     installed_.emplace(*top);
   }
 

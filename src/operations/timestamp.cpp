@@ -27,7 +27,8 @@ constexpr bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-constexpr bool AllDigitsView(std::string_view text) {
+// Not empty, and ASCII digits only.
+constexpr bool AllDigits(std::string_view text) {
   if (text.empty()) return false;
   for (const char c : text) {
     if (!IsDigit(c)) return false;
@@ -40,7 +41,7 @@ constexpr bool AllDigitsView(std::string_view text) {
 constexpr std::optional<int> Field(std::string_view text, std::size_t start, std::size_t width) {
   if (start > text.size() || text.size() - start < width) return std::nullopt;
   const std::string_view digits = text.substr(start, width);
-  if (!AllDigitsView(digits)) return std::nullopt;
+  if (!AllDigits(digits)) return std::nullopt;
   int value = 0;
   for (const char c : digits) value = value * 10 + (c - '0');
   return value;
@@ -146,11 +147,6 @@ std::optional<std::int64_t> LocalTime(int year, int month, int day, int hour, in
 }
 
 }  // namespace
-
-int AllDigits(const char* text) {
-  if (text == nullptr) return 0;
-  return AllDigitsView(text) ? 1 : 0;
-}
 
 int ParseDate(const char* text, int* year, int* month, int* day) {
   if (text == nullptr || year == nullptr || month == nullptr || day == nullptr) return 0;

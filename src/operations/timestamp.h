@@ -79,9 +79,4 @@ inline constexpr std::int64_t kTimeStampMax = std::numeric_limits<std::int32_t>:
 [[nodiscard]] std::int64_t UnixEpoch(int year, int month, int day, int hour, int minute,
                                      int second);
 
-/// 1 when `text` is non-null, not empty and made only of the ASCII digits '0'
-/// to '9'; else 0.
-/// Example: AllDigits("0815") == 1; AllDigits("") == 0; AllDigits("+1") == 0.
-[[nodiscard]] int AllDigits(const char* text);
-
 }  // namespace upd

@@ -76,10 +76,10 @@ class OpenHook final : public ForwardingPlatform {
 };
 
 /// The faults of one test case: every `refuse->first` call fails with errno
-/// value `refuse->second`, and `divert`, when not empty, is diverted (DivertedPlatform).
+/// value `refuse->second`, and `divert`, when set, is diverted (DivertedPlatform).
 struct Faults {
   std::optional<std::pair<platform::FileCall, int>> refuse = std::nullopt;
-  std::string divert = {};
+  const char* divert = nullptr;
 };
 
 /// Installs `faults` over `inner` for the lifetime of the scope.
@@ -88,7 +88,7 @@ class FaultScope {
   FaultScope(platform::Platform& inner, const Faults& faults) {
     platform::Platform* top = &inner;
     if (faults.refuse) top = &refusing_.emplace(*top, faults.refuse->first, faults.refuse->second);
-    if (!faults.divert.empty()) top = &diverted_.emplace(*top, faults.divert);
+    if (faults.divert != nullptr) top = &diverted_.emplace(*top, faults.divert);
     installed_.emplace(*top);
   }
 

@@ -103,8 +103,9 @@ TEST_F(TransferFileTest, FailuresLeaveTheFilesAsDocumented) {
     Files();
     if (c.prepare) c.prepare();
     {
-      test::RefusingPlatform links(sim_.platform(), platform::FileCall::kLink, c.linkError);
-      const platform::ScopedPlatform installed(links);
+      test::Faults faults;
+      if (c.linkError != 0) faults.refuse = {{platform::FileCall::kLink, c.linkError}};
+      const test::FaultScope links(sim_.platform(), faults);
       EXPECT_EQ(Run(c.entries), c.code == 0 ? 1 : 0);
     }
     EXPECT_EQ(info_.error, c.code);

@@ -37,13 +37,13 @@ class DivertedPlatform final : public ForwardingPlatform {
 
 class RefusingPlatform final : public ForwardingPlatform {
  public:
-  /// Every `call` (on any path) fails with errno value `error`; 0 refuses nothing.
+  /// Every `call` (on any path) fails with errno value `error`.
   RefusingPlatform(platform::Platform& inner, platform::FileCall call, int error)
       : ForwardingPlatform(inner), call_(call), error_(error) {}
 
   [[nodiscard]] int BeforeChange(platform::FileCall call, std::string_view path,
                                  std::string_view other) override {
-    return call == call_ && error_ != 0 ? error_ : inner_.BeforeChange(call, path, other);
+    return call == call_ ? error_ : inner_.BeforeChange(call, path, other);
   }
 
  private:
